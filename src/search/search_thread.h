@@ -1,0 +1,81 @@
+// The per-thread search context: history, search stack, move lists, ordering
+// memory, evaluation caches, counters and the thread's own position.
+#pragma once
+
+#include <atomic>
+
+#include "board/position.h"
+#include "board/types.h"
+#include "eval/eval_caches.h"
+
+constexpr int MAX_HISTORY = 800;
+constexpr int MAX_PLY = 70;
+constexpr int MOVE_AREA = 4400;
+
+struct StackEntry {
+    uint16_t pvNode;
+    uint16_t drawMark;
+    int16_t depth;
+    int16_t staticEval;
+    int16_t alpha, beta;
+    int16_t ttScore;
+    uint16_t extended;
+    uint16_t reduction;
+    uint16_t inIID;
+    uint16_t moveFlags;
+    int16_t threat[2];
+    uint16_t movesSearched;
+    int16_t bestScore;
+    int32_t tbResult;
+    Move bestMove;
+    Move ttMove;
+    Move nullKiller;
+    Move killer1, killer2;
+    Move evasionKiller;
+    uint16_t stage;
+    MoveEntry* listStart;
+    MoveEntry* listCurrent;
+};
+
+struct SearchThread {
+    UndoRecord history[MAX_HISTORY];
+    StackEntry stack[MAX_PLY];
+    MoveEntry moves[MOVE_AREA];
+    int16_t historyTable[2048];
+    uint16_t counterMove[1024];
+    EvalCaches eval;
+
+    // control block
+    uint8_t threadIndex;
+    std::atomic<uint8_t> state; // 0 idle, 1 search requested, 99 quit
+    uint32_t seed;
+    uint8_t iterDepth;
+    uint8_t rootState;
+    uint8_t completedDepth;
+    uint8_t seldepth;
+    int16_t score;
+    int16_t rootEval;
+    uint64_t nodeLimit;
+    uint64_t nodes;
+    uint64_t tbHits;
+    uint64_t evalProbes;
+    uint64_t evalHits;
+    uint64_t ttProbes;
+    uint64_t ttHits;
+    uint64_t pawnProbes;
+    uint64_t pawnHits;
+    uint16_t historyCount;
+    uint16_t ply;
+    Move lastMove;
+    uint8_t extensionBudget;
+    uint8_t searchRunning; // set while a search of this thread is under way
+
+    Position pos;
+    Move rootPv[MAX_PLY];
+    uint64_t depthNodes[MAX_PLY];
+    int16_t depthScore[MAX_PLY];
+};
+
+// Allocates a zero-filled context with its position linked back to it; nullptr on failure.
+SearchThread* NewSearchThread();
+void FreeSearchThread(SearchThread* t);

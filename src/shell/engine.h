@@ -1,0 +1,36 @@
+// Process-wide options and shell flags.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int PROTOCOL_CONSOLE = 0;
+constexpr int PROTOCOL_UCI = 2;
+
+struct EngineOptions {
+    int hashMB = 64;
+    int hashMode = 1; // 0 off, 1 cleared before console analysis, 2+ kept
+    int ownBook = 0;
+    int bookDepth = 24;
+    int bookVariety = 30;
+    char bookFile[140] = "vesk.opn";
+    char syzygyPath[130] = "";
+    int probeDepth5 = 1;
+    int probeDepth6 = 3;
+    int probeLimit = 100;
+    int logEnabled = 1;
+    int protocolMode = PROTOCOL_UCI;
+    int extraInfo = 0;
+};
+
+extern EngineOptions options;
+
+// Shell flags: 0 none, 1 go, 2 go ponder, 3 console analysis.
+extern std::atomic<uint8_t> searchRequest;
+extern std::atomic<uint8_t> quitFlag;
+
+// Console debug settings.
+extern int selfPlay;
+extern int tracePly;
+extern int debugFlag;
+extern uint64_t tagKey;

@@ -1,0 +1,50 @@
+// The shell reaches the search, the table, the tablebases, the book and the
+// tools through these calls only.
+#include "shell/engine_hooks.h"
+
+#include "book/book.h"
+#include "eval/kpk.h"
+#include "eval/settings.h"
+#include "search/ordering.h"
+#include "search/search.h"
+#include "search/search_state.h"
+#include "search/threads.h"
+#include "search/time_control.h"
+#include "search/tt.h"
+#include "tablebase/tbprobe.h"
+#include "tools/bench.h"
+
+int ShellBusyCount() { return BusyCount(); }
+void ShellPrepareSearch() { PrepareSearch(); }
+void ShellMarkThreadBusy(int index) { MarkThreadBusy(index); }
+void ShellSumCounters() { SumCounters(); }
+void ShellTimeCheck() { TimeCheck(); }
+int ShellResizeHash(int megabytes) { return AllocateTransTable(megabytes); }
+void ShellClearHash() { ClearTransTable(); }
+void ShellFreeHash() { FreeTransTable(); }
+int ShellStartThreads(int count) { return StartThreads(count); }
+void ShellStopThreads() { StopThreads(); }
+void ShellTablebaseInit(const char* path) { TbInit(path); }
+Move ShellBookMove() { return QuietBookMove(searchState.threads[0]); }
+void ShellFreeBook() { FreeBook(); }
+double ShellHashFill() { return TTFill(); }
+void ShellDebugCounters(long long out[4]) {
+    for (int i = 0; i < 4; i++) out[i] = (long long)searchDebugCounters[i];
+}
+
+void ShellInitEvaluation() {
+    BuildKpk();
+    SetDefaultSettings();
+}
+void ShellReadSettings() {
+    ReadSettingsFile("vesk.rc");
+    SaveSettingsBackup();
+}
+void ShellRebuildTables() { RebuildTables(); }
+void ShellBuildReductionTables() { BuildReductionTables(); }
+void ShellOpenBook() { OpenBook(); }
+int ShellRunEpdAnalysis(const char*) { return 0; }
+int ShellRunPgnScan(int, const char*) { return 0; }
+int ShellRunMatch(const char*) { return 0; }
+int ShellRunBenchmark(int kind) { return RunBenchmark(kind); }
+int ShellRunTuner(const char*) { return 0; }

@@ -1,0 +1,23 @@
+// Program entry: start-up, command-line switches, the main loop and the exit.
+#pragma once
+
+enum BenchKind { BENCH_NONE = 0, BENCH_TEN = 1, BENCH_ALL = 2, BENCH_PLAIN = 3 };
+
+// Developer tools selected on the command line.
+struct ToolRequest {
+    char epdFile[141];
+    int scanMode; // 1..4, 0 none
+    char scanFile[141];
+    char matchFile[141];
+    int bench; // BenchKind
+    char tuneFile[141];
+};
+
+// Applies the switches left to right over the current options.
+void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools);
+
+int VeskMain(int argc, const char* const* argv);
+
+// One pass of the interactive loop (sleep, time check, one command or a search
+// start or the final report).
+void MainLoopPass();

@@ -1,0 +1,53 @@
+#include "shell/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <unistd.h>
+
+#include "shell/engine.h"
+
+static FILE* logFile = nullptr;
+
+FILE* LogFile() { return logFile; }
+
+void OpenLogFile(const char* name) {
+    // A log that exists but cannot be removed belongs to another instance.
+    if (access(name, F_OK) == 0 && remove(name) != 0) {
+        PrintLine("log file in use\n");
+        return;
+    }
+    logFile = fopen(name, "w");
+}
+
+void CloseLogFile() {
+    if (logFile) fclose(logFile);
+    logFile = nullptr;
+}
+
+void PrintLine(const char* text) {
+    fputs(text, stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+    if (options.logEnabled && logFile) {
+        fputs(text, logFile);
+        fputc('\n', logFile);
+        fflush(logFile);
+    }
+}
+
+void PrintLineF(const char* format, ...) {
+    char buffer[8192];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    PrintLine(buffer);
+}
+
+void LogOnly(const char* text) {
+    if (options.logEnabled && logFile) {
+        fputs(text, logFile);
+        fputc('\n', logFile);
+        fflush(logFile);
+    }
+}

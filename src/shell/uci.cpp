@@ -1,0 +1,313 @@
+#include "shell/uci.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "search/search_state.h"
+#include "search/time_control.h"
+#include "shell/engine.h"
+#include "shell/engine_hooks.h"
+#include "shell/input.h"
+#include "shell/output.h"
+
+namespace {
+
+const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+// Game moves beyond this leave room in the history for the deepest search line.
+constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
+
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+void SleepMs(int ms) {
+    timespec ts = {0, ms * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+// A search that runs and has not been told to stop would keep "isready" waiting
+// forever (infinite analysis, pondering); the protocol wants an answer at once.
+void WaitForIdleSearch() {
+    while (ShellBusyCount() > 0 && StopFlag() != STOP_NONE) SleepMs(1);
+}
+
+// Options that reallocate what the search threads use are changed only after
+// the running search has been stopped; its bestmove still follows.
+void StopSearchAndWait() {
+    if (ShellBusyCount() == 0) return;
+    SetStop(STOP_NOW);
+    if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
+    while (ShellBusyCount() > 0) SleepMs(1);
+}
+
+void PrintIdentity() {
+    PrintLine("id name Vesk 3.50");
+    PrintLine("id author Tolvane");
+    PrintLine("option name Hash type spin default 64 min 0 max 8192");
+    PrintLine("option name Threads type spin default 1 min 1 max 64");
+    PrintLine("option name Ponder type check default true");
+    PrintLine("option name MultiPV type spin default 1 min 1 max 255");
+    PrintLine("option name Clear Hash type button");
+    PrintLine("option name Communication Overhead type spin default 25 min 0 max 5000");
+    PrintLine("option name OwnBook type check default false");
+    PrintLine("option name Log type check default false");
+    PrintLineF("option name SyzygyPath type string default %s", options.syzygyPath);
+    PrintLineF("option name SyzygyProbeDepth5 type spin default %d min 1 max 100",
+               options.probeDepth5);
+    PrintLineF("option name SyzygyProbeDepth6 type spin default %d min 1 max 100",
+               options.probeDepth6);
+}
+
+void SetOption(const char* args) {
+    char name[256], value[256];
+    if (!ParseSetOption(args, name, value)) return;
+    int number = atoi(value);
+    if (strcmp(name, "Hash") == 0) {
+        options.hashMB = Clamp(number, 0, 8192);
+        StopSearchAndWait();
+        if (ShellResizeHash(options.hashMB) != 0) exit(-1);
+        PrintLineF("info string Hash size set to %dM bytes", options.hashMB);
+    } else if (strcmp(name, "Threads") == 0) {
+        int count = Clamp(number, 1, MAX_THREADS);
+        if (count != searchState.threadCount) {
+            StopSearchAndWait();
+            ShellStopThreads();
+            searchState.threadCount = count;
+            if (ShellStartThreads(count) != 0) exit(-1);
+        }
+        PrintLineF("info string Threads set to %d", count);
+    } else if (strcmp(name, "Communication Overhead") == 0) {
+        int ms = Clamp(number, 0, 5000);
+        timeState.overhead = ms / 1000.0;
+        PrintLineF("info string Communication Overhead set to %d", ms);
+    } else if (strcmp(name, "Ponder") == 0) {
+        timeState.ponderOption = strcmp(value, "true") == 0;
+    } else if (strcmp(name, "MultiPV") == 0) {
+        searchState.multiPv = Clamp(number, 1, 255);
+        PrintLineF("info string MultiPV set to %d", searchState.multiPv);
+    } else if (strcmp(name, "OwnBook") == 0) {
+        options.ownBook = strcmp(value, "true") == 0;
+        PrintLineF("info string OwnBook set to %d", options.ownBook);
+    } else if (strcmp(name, "Log") == 0) {
+        options.logEnabled = strstr(value, "true") != nullptr;
+        PrintLineF("info string Log set to %d", options.logEnabled);
+    } else if (strcmp(name, "Clear Hash") == 0) {
+        if (options.hashMode != 0) {
+            ShellClearHash();
+            PrintLine("Hash table cleared");
+        }
+    } else if (strcmp(name, "SyzygyPath") == 0) {
+        // Longer paths are cut to what the setting holds.
+        value[sizeof options.syzygyPath - 1] = 0;
+        memcpy(options.syzygyPath, value, sizeof options.syzygyPath);
+        PrintLineF("info string SyzygyPath set to %s", options.syzygyPath);
+        ShellTablebaseInit(options.syzygyPath);
+    } else if (strcmp(name, "SyzygyProbeDepth5") == 0) {
+        options.probeDepth5 = Clamp(number, 1, 100);
+        PrintLineF("info string SyzygyProbeDepth5 set to %d", options.probeDepth5);
+    } else if (strcmp(name, "SyzygyProbeDepth6") == 0) {
+        options.probeDepth6 = Clamp(number, 1, 100);
+        PrintLineF("info string SyzygyProbeDepth6 set to %d", options.probeDepth6);
+    }
+}
+
+void NewGame() {
+    timeState.fixedTime = 60;
+    timeState.mode = 0;
+    SetStop(STOP_ABANDON);
+    searchState.threads[0]->historyCount = 0;
+    timeState.clock[WHITE] = timeState.clock[BLACK] = 60;
+    timeState.increment = 0;
+    if (options.hashMode != 0) ShellClearHash();
+}
+
+// A coordinate move token: two squares and an optional promotion letter.
+int ParseCoordinateMove(const char* token, Move* move) {
+    size_t n = strlen(token);
+    if (n < 4 || n > 5) return 0;
+    for (int i = 0; i < 4; i += 2)
+        if (token[i] < 'a' || token[i] > 'h' || token[i + 1] < '1' || token[i + 1] > '8') return 0;
+    int from = token[0] - 'a' + 8 * (token[1] - '1');
+    int to = token[2] - 'a' + 8 * (token[3] - '1');
+    Move m = MakeMoveCode(from, to);
+    switch (token[4]) {
+    case 'q': m |= PROMO_QUEEN; break;
+    case 'n': m |= PROMO_KNIGHT; break;
+    case 'b': m |= PROMO_BISHOP; break;
+    case 'r': m |= PROMO_ROOK; break;
+    default: break;
+    }
+    *move = m;
+    return 1;
+}
+
+// Making an illegal move would corrupt the game position, so each move is
+// checked against the legal moves first.
+int IsLegalGameMove(Position& pos, Move m) {
+    for (MoveEntry* e = GenAllMoves(pos); e->move != END_OF_LIST; e++)
+        if (e->move == m) return IsLegal(pos, pos.side, m);
+    return 0;
+}
+
+void SetPosition(const char* args) {
+    char text[4096];
+    snprintf(text, sizeof text, "%s", args);
+    const char* moves = strstr(args, "moves");
+    if (moves) text[moves - args] = 0;
+    Position& pos = searchState.threads[0]->pos;
+    if (strstr(text, "startpos")) {
+        SetFromFen(pos, START_FEN);
+    } else if (strstr(text, "fen")) {
+        if (strlen(text) < 4 || !SetFromFen(pos, text + 4)) return;
+    } else {
+        return;
+    }
+    SearchThread* game = searchState.threads[0];
+    if (moves) {
+        const char* p = moves + 5;
+        while (*p) {
+            const char* token = NextWord(p);
+            if (!*token) break;
+            p = strstr(p, token) + strlen(token);
+            Move m;
+            if (!ParseCoordinateMove(token, &m)) {
+                PrintLineF("info string bad move %s in position command", token);
+                break;
+            }
+            if (!IsLegalGameMove(pos, m)) {
+                PrintLineF("info string illegal move %s in position command", token);
+                break;
+            }
+            if (game->historyCount >= MAX_GAME_MOVES) {
+                PrintLine("info string too many moves in position command");
+                break;
+            }
+            MakeMove(pos, m);
+            game->ply = 1; // game moves are not search plies
+        }
+    }
+    game->history[game->historyCount].move = 0;
+}
+
+// The decimal or integer value that follows a keyword of "go", if present.
+const char* KeywordValue(const char* args, const char* keyword) {
+    const char* at = strstr(args, keyword);
+    if (!at) return nullptr;
+    at += strlen(keyword);
+    if (*at) at++;
+    return NextWord(at);
+}
+
+void Go(const char* args) {
+    SetStop(STOP_ABANDON);
+    timeState.mode = 0;
+    searchRequest = strstr(args, "ponder") ? 2 : 1;
+    int side = searchState.threads[0]->pos.side;
+    const char* v;
+    if ((v = KeywordValue(args, "wtime"))) {
+        double t = atof(v) / 1000;
+        timeState.clock[WHITE] = t < 0 ? 0 : t;
+    }
+    if ((v = KeywordValue(args, "btime"))) {
+        double t = atof(v) / 1000;
+        timeState.clock[BLACK] = t < 0 ? 0 : t;
+    }
+    if ((v = KeywordValue(args, "winc")) && side == WHITE) timeState.increment = atof(v) / 1000;
+    if ((v = KeywordValue(args, "binc")) && side == BLACK) timeState.increment = atof(v) / 1000;
+    if ((v = KeywordValue(args, "movestogo"))) {
+        timeState.mode = 40;
+        timeState.movesLeft = atoi(v);
+        searchState.maxDepth = MAX_DEPTH;
+        searchState.nodeLimit = 0;
+    }
+    if ((v = KeywordValue(args, "depth"))) {
+        searchState.maxDepth = Clamp(atoi(v), 1, MAX_DEPTH);
+        timeState.fixedTime = 360000;
+        timeState.mode = 1;
+    }
+    if ((v = KeywordValue(args, "nodes"))) {
+        long long n = atoll(v);
+        searchState.nodeLimit = n < 0 ? 0 : uint64_t(n);
+        timeState.fixedTime = 10000000;
+        timeState.mode = 1;
+    }
+    if ((v = KeywordValue(args, "movetime"))) {
+        timeState.fixedTime = atof(v) / 1000;
+        timeState.mode = 1;
+        timeState.increment = 0;
+    }
+    if (strstr(args, "infinite")) {
+        timeState.fixedTime = 10000000;
+        timeState.mode = 1;
+        searchState.maxDepth = MAX_DEPTH;
+        searchState.nodeLimit = 0;
+        timeState.increment = 0;
+    }
+}
+
+} // namespace
+
+int ParseSetOption(const char* args, char* name, char* value) {
+    name[0] = value[0] = 0;
+    const char* n = strstr(args, "name");
+    if (!n) return 0;
+    const char* v = strstr(args, "value");
+    if (v && v < n) return 0;
+    const char* start = n + 4;
+    while (*start == ' ') start++;
+    const char* end = v ? v : start + strlen(start);
+    if (end < start) end = start;
+    while (end > start && (end[-1] == ' ' || end[-1] == '\t')) end--;
+    size_t length = size_t(end - start);
+    if (length > 255) length = 255;
+    memcpy(name, start, length);
+    name[length] = 0;
+    if (v) snprintf(value, 256, "%s", NextWord(v + 5));
+    return 1;
+}
+
+void UciCommand(const char* line) {
+    if (!line[0]) return;
+    if (options.logEnabled) PrintLineF("CMD: %s", line);
+    char command[129];
+    snprintf(command, sizeof command, "%s", NextWord(line));
+    const char* args = line;
+    while (*args == ' ' || *args == '\t') args++;
+    args += strlen(command);
+    if (*args) args++;
+
+    if (strcmp(command, "uci") == 0) {
+        PrintIdentity();
+        options.logEnabled = 0;
+        options.ownBook = 0;
+        options.protocolMode = PROTOCOL_UCI;
+        PrintLine("uciok");
+    } else if (strcmp(command, "isready") == 0) {
+        WaitForIdleSearch();
+        PrintLine("readyok");
+    } else if (strcmp(command, "setoption") == 0) {
+        SetOption(args);
+    } else if (strcmp(command, "ucinewgame") == 0) {
+        NewGame();
+    } else if (strcmp(command, "position") == 0) {
+        SetPosition(args);
+    } else if (strcmp(command, "go") == 0) {
+        Go(args);
+    } else if (strcmp(command, "ponderhit") == 0) {
+        uint8_t pondering = SEARCH_PONDER;
+        searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);
+    } else if (strcmp(command, "stop") == 0) {
+        SetStop(STOP_NOW);
+        // Without a search there is nothing to report: no stray bestmove.
+        if (searchMode.load() != SEARCH_IDLE) searchMode = SEARCH_NORMAL;
+    } else if (strcmp(command, "quit") == 0) {
+        SetStop(STOP_ABANDON);
+        quitFlag = 1;
+    }
+}
