@@ -240,6 +240,7 @@ int VeskMain(int argc, const char* const* argv) {
         return code;
     }
 
+    InstallConsoleLineSource();
     ShellTablebaseInit(options.syzygyPath);
     ShellRebuildTables();
     SetFromFen(searchState.threads[0]->pos, START_FEN);

@@ -61,9 +61,37 @@ void ReadAvailable() {
     AppendBytes(buffer, int(n));
 }
 
+// Takes the first queued line into buffer; 0 when none is queued.
+int TakeQueuedLine(char* buffer, int size) {
+    char* at = static_cast<char*>(memchr(queue, '@', queueLength));
+    if (!at) return 0;
+    int length = int(at - queue);
+    int kept = length < size - 1 ? length : size - 1;
+    memcpy(buffer, queue, kept);
+    buffer[kept] = 0;
+    queueLength -= length + 1;
+    memmove(queue, at + 1, queueLength);
+    buffer[strcspn(buffer, "\r\n")] = 0;
+    return 1;
+}
+
+// The console's "edit" reads its lines here, blocking: queued lines first,
+// then whatever standard input brings. 0 at end of input.
+int NextInputLineBlocking(char* buffer, int size) {
+    while (!TakeQueuedLine(buffer, size)) {
+        if (inputEnded) return 0;
+        pollfd pfd = {0, POLLIN, 0};
+        poll(&pfd, 1, -1);
+        ReadAvailable();
+    }
+    return 1;
+}
+
 } // namespace
 
 void QueueInput(const char* bytes, int length) { AppendBytes(bytes, length); }
+
+void InstallConsoleLineSource() { consoleLineSource = NextInputLineBlocking; }
 
 bool InputExhausted() { return inputEnded && queueLength == 0; }
 
@@ -90,14 +118,6 @@ void ExecuteCommandLine(char* line) {
 
 void PollCommand() {
     ReadAvailable();
-    char* at = static_cast<char*>(memchr(queue, '@', queueLength));
-    if (!at) return;
     char line[LINE_MAX_CHARS + 1];
-    int length = int(at - queue);
-    int kept = length < LINE_MAX_CHARS ? length : LINE_MAX_CHARS;
-    memcpy(line, queue, kept);
-    line[kept] = 0;
-    queueLength -= length + 1;
-    memmove(queue, at + 1, queueLength);
-    ExecuteCommandLine(line);
+    if (TakeQueuedLine(line, sizeof line)) ExecuteCommandLine(line);
 }

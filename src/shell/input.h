@@ -17,3 +17,6 @@ bool InputExhausted();
 
 // Routes one complete command line to the interpreter of the current protocol.
 void ExecuteCommandLine(char* line);
+
+// Lets the console's "edit" read its lines through the command input.
+void InstallConsoleLineSource();

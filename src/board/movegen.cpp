@@ -1,0 +1,159 @@
+#include "board/movegen.h"
+
+#include "board/attacks.h"
+#include "board/constants.h"
+#include "search/search_thread.h"
+
+namespace {
+
+inline MoveEntry* Add(const Position& p, MoveEntry* list, int from, int to, Move extra = 0) {
+    list->move = Move(MakeMoveCode(from, to) | extra);
+    list->piece = p.board[from];
+    list->captured = p.board[to];
+    return list + 1;
+}
+
+inline MoveEntry* AddPromotions(const Position& p, MoveEntry* list, int from, int to, int all) {
+    list = Add(p, list, from, to, PROMO_QUEEN);
+    if (all) {
+        list = Add(p, list, from, to, PROMO_KNIGHT);
+        list = Add(p, list, from, to, PROMO_BISHOP);
+        list = Add(p, list, from, to, PROMO_ROOK);
+    }
+    return list;
+}
+
+// Captures of the sliders in `pieces` along the lines of `full`.
+inline MoveEntry* SliderCaptures(const Position& p, MoveEntry* list, const uint8_t* pieces,
+                                 const Bitboard* full, Bitboard targets, Bitboard occ) {
+    for (; *pieces != NO_SQUARE; pieces++) {
+        int from = *pieces;
+        Bitboard t = full[from] & targets;
+        while (t) {
+            int to = PopLowest(t);
+            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
+        }
+    }
+    return list;
+}
+
+inline MoveEntry* TargetsFrom(const Position& p, MoveEntry* list, int from, Bitboard t) {
+    while (t) list = Add(p, list, from, PopLowest(t));
+    return list;
+}
+
+} // namespace
+
+MoveEntry* GenPawnCaptures(const Position& p, int c, MoveEntry* list) {
+    Bitboard targets = p.bb[8 * (c ^ 1)];
+    if (p.epSquare != NO_SQUARE) targets |= SquareBit(p.epSquare);
+    // Pawns about to promote are left to GenPromotions.
+    Bitboard pawns = p.bb[PieceCode(c, PAWN)] & ~PromoRankMask[c];
+    if (c == WHITE) {
+        Bitboard t = ((pawns & ~FILE_A) << 7) & targets;
+        while (t) {
+            int to = PopLowest(t);
+            list = Add(p, list, to - 7, to);
+        }
+        t = ((pawns & ~FILE_H) << 9) & targets;
+        while (t) {
+            int to = PopLowest(t);
+            list = Add(p, list, to - 9, to);
+        }
+    } else {
+        Bitboard t = ((pawns & ~FILE_H) >> 7) & targets;
+        while (t) {
+            int to = PopLowest(t);
+            list = Add(p, list, to + 7, to);
+        }
+        t = ((pawns & ~FILE_A) >> 9) & targets;
+        while (t) {
+            int to = PopLowest(t);
+            list = Add(p, list, to + 9, to);
+        }
+    }
+    return list;
+}
+
+MoveEntry* GenPieceCaptures(const Position& p, int c, MoveEntry* list) {
+    Bitboard targets = p.bb[8 * (c ^ 1)];
+    Bitboard occ = p.bb[0] | p.bb[8];
+    for (const uint8_t* s = p.pieceList[PieceCode(c, KNIGHT)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, KnightAttacks[*s] & targets);
+    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, BISHOP)], BishopFull, targets, occ);
+    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, ROOK)], RookFull, targets, occ);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++) {
+        int from = *s;
+        Bitboard t = (BishopFull[from] | RookFull[from]) & targets;
+        while (t) {
+            int to = PopLowest(t);
+            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
+        }
+    }
+    int k = p.pieceList[PieceCode(c, KING)][0];
+    if (k != NO_SQUARE) list = TargetsFrom(p, list, k, KingAttacks[k] & targets);
+    return list;
+}
+
+MoveEntry* GenPromotions(const Position& p, int c, int underpromotions, MoveEntry* list) {
+    Bitboard pawns = p.bb[PieceCode(c, PAWN)] & PromoRankMask[c];
+    Bitboard enemy = p.bb[8 * (c ^ 1)];
+    while (pawns) {
+        int from = PopLowest(pawns);
+        int ahead = from + PawnPush[c];
+        if (!p.board[ahead]) list = AddPromotions(p, list, from, ahead, underpromotions);
+        if (FileOf(from) != 0 && (enemy & SquareBit(ahead - 1)))
+            list = AddPromotions(p, list, from, ahead - 1, underpromotions);
+        if (FileOf(from) != 7 && (enemy & SquareBit(ahead + 1)))
+            list = AddPromotions(p, list, from, ahead + 1, underpromotions);
+    }
+    return list;
+}
+
+MoveEntry* GenQuiets(const Position& p, int c, MoveEntry* list) {
+    Bitboard occ = p.bb[0] | p.bb[8];
+    Bitboard empty = ~occ;
+    int push = PawnPush[c];
+    for (const uint8_t* s = p.pieceList[PieceCode(c, PAWN)]; *s != NO_SQUARE; s++) {
+        int from = *s;
+        int relRank = (from ^ RankFlip[c]) >> 3;
+        if (relRank == 6 || p.board[from + push]) continue;
+        list = Add(p, list, from, from + push);
+        if (relRank == 1 && !p.board[from + 2 * push]) list = Add(p, list, from, from + 2 * push);
+    }
+    for (const uint8_t* s = p.pieceList[PieceCode(c, KNIGHT)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, KnightAttacks[*s] & empty);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, BISHOP)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, BishopAttacks(*s, occ) & empty);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, ROOK)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, RookAttacks(*s, occ) & empty);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, QueenAttacks(*s, occ) & empty);
+    int k = p.pieceList[PieceCode(c, KING)][0];
+    if (k == NO_SQUARE) return list;
+    list = TargetsFrom(p, list, k, KingAttacks[k] & empty);
+    if (k == KingHome[c]) {
+        if ((p.castling & (1 << 2 * c)) && !p.board[k + 1] && !p.board[k + 2])
+            list = Add(p, list, k, k + 2);
+        if ((p.castling & (2 << 2 * c)) && !p.board[k - 1] && !p.board[k - 2] && !p.board[k - 3])
+            list = Add(p, list, k, k - 2);
+    }
+    return list;
+}
+
+MoveEntry* GenAllMoves(Position& p) {
+    SearchThread* t = p.owner;
+    StackEntry& entry = t->stack[t->ply];
+    MoveEntry* start = entry.listStart ? entry.listStart : t->moves;
+    int c = p.side;
+    MoveEntry* end = GenPawnCaptures(p, c, start);
+    end = GenPieceCaptures(p, c, end);
+    end = GenPromotions(p, c, 1, end);
+    end = GenQuiets(p, c, end);
+    end->move = END_OF_LIST;
+    end->piece = end->captured = 0;
+    entry.listStart = start;
+    entry.listCurrent = start;
+    if (t->ply + 1 < MAX_PLY) t->stack[t->ply + 1].listStart = end + 1;
+    return start;
+}

@@ -1,0 +1,30 @@
+// Text in and out of the board: FEN, the board diagram, move texts in
+// coordinate and algebraic forms, the move parser and the move-path count.
+#pragma once
+
+#include "board/position.h"
+#include "board/types.h"
+
+// Sets p from the first four FEN fields of text. Returns 1 when accepted; 0
+// (with an "Illegal FEN: ..." line, p unchanged) for a position the engine
+// cannot hold: kings missing or doubled, pawns on the first or last rank,
+// more than 9 pieces of one kind, the side not to move in check, no placement.
+int SetFromFen(Position& p, const char* text);
+// Four-field FEN (no clocks); buffer needs 90 bytes.
+void GetFen(const Position& p, char* buffer);
+// FEN, diagram and side to move, to standard output (and the log).
+void PrintBoard(const Position& p);
+
+// "e2e4", "e7e8=Q" (or "e7e8q" in UCI mode); buffer needs 8 bytes.
+void MoveToText(Move m, char* buffer);
+// As MoveToText, but "null" for the move 0.
+void MoveToTextOrNull(Move m, char* buffer);
+// The four texts of m in p before it is made: coordinate, standard algebraic,
+// with the from-file, with the from-rank. Each buffer needs 16 bytes.
+void MoveForms(Position& p, Move m, char* f1, char* f2, char* f3, char* f4);
+// Reads a move of the console's game position in any of the forms above.
+// 1 with *out set when exactly one legal move matches; otherwise 0.
+int ParseMove(const char* text, Move* out);
+
+// Adds the number of legal move paths of length depth to the thread's node counter.
+void Perft(Position& p, int colour, int ply, int depth);

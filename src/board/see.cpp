@@ -1,0 +1,79 @@
+#include "board/see.h"
+
+#include "board/attacks.h"
+
+namespace {
+
+constexpr int KING_CAPTURE = 9999;
+
+// Least valuable piece of side s that reaches t over occ, or 64.
+int LeastValuableAttacker(const Position& p, int s, int t, Bitboard occ) {
+    const Bitboard* own = p.bb + 8 * s;
+    Bitboard b = PawnAttacks[s ^ 1][t] & own[PAWN];
+    if (b) return BitScan(b);
+    b = KnightAttacks[t] & own[KNIGHT];
+    if (b) return BitScan(b);
+    const Bitboard lines[3] = {BishopFull[t] & own[BISHOP], RookFull[t] & own[ROOK],
+                               (BishopFull[t] | RookFull[t]) & own[QUEEN]};
+    for (Bitboard cand : lines) {
+        while (cand) {
+            int sq = PopLowest(cand);
+            if (!(Between[sq][t] & occ)) return sq;
+        }
+    }
+    b = KingAttacks[t] & own[KING];
+    if (b) return BitScan(b);
+    return NO_SQUARE;
+}
+
+} // namespace
+
+int See(Position& p, int s, int from, int to, Bitboard occ, int standPat) {
+    if (from == NO_SQUARE) {
+        from = LeastValuableAttacker(p, s, to, occ);
+        if (from == NO_SQUARE) return 0;
+    }
+    int victim = p.board[to];
+    if (TypeOf(victim) == KING) return KING_CAPTURE;
+    int gain = SeeValue[TypeOf(victim)];
+
+    int attacker = p.board[from];
+    p.board[to] = uint8_t(attacker);
+    p.board[from] = 0;
+    p.bb[attacker] ^= SquareBit(from);
+    int score = gain - See(p, s ^ 1, NO_SQUARE, to, occ & ~SquareBit(from), 1);
+    p.bb[attacker] ^= SquareBit(from);
+    p.board[from] = uint8_t(attacker);
+    p.board[to] = uint8_t(victim);
+
+    if (standPat && score < 0) return 0;
+    return score;
+}
+
+int Swap(Position& p, int s, int from, int to) { return See(p, s, from, to, p.bb[0] | p.bb[8], 0); }
+
+int SeeCaptureOk(Position& p, Move m) {
+    int from = FromSquare(m), to = ToSquare(m);
+    int attacker = p.board[from], victim = p.board[to];
+    if (PieceUnits[TypeOf(attacker)] <= PieceUnits[TypeOf(victim)] || TypeOf(victim) == KING)
+        return 1;
+    Bitboard occ = (p.bb[0] | p.bb[8]) & ~SquareBit(from);
+    p.board[to] = uint8_t(attacker);
+    p.board[from] = 0;
+    p.bb[attacker] ^= SquareBit(from);
+    int value = SeeValue[TypeOf(victim)] - See(p, ColourOf(attacker) ^ 1, NO_SQUARE, to, occ, 1);
+    p.bb[attacker] ^= SquareBit(from);
+    p.board[from] = uint8_t(attacker);
+    p.board[to] = uint8_t(victim);
+    return value >= -74;
+}
+
+int NoThreat(Position& p, int c, int score, int bound) {
+    Bitboard pieces = p.bb[8 * c] & ~p.bb[PieceCode(c, KING)];
+    while (pieces) {
+        int sq = PopLowest(pieces);
+        int t = Swap(p, c ^ 1, NO_SQUARE, sq);
+        if (t >= 1 && score - t - 99 <= bound) return 0;
+    }
+    return 1;
+}
