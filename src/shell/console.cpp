@@ -14,9 +14,14 @@
 #include "board/see.h"
 #include "board/setup.h"
 #include "board/zobrist.h"
+#include "book/book.h"
+#include "book/book_build.h"
 #include "eval/report.h"
+#include "eval/settings.h"
+#include "search/ordering.h"
 #include "search/search_state.h"
 #include "search/time_control.h"
+#include "search/tt.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
 #include "shell/output.h"
@@ -395,6 +400,43 @@ void CommandMove(const char* text) {
     ShowPosition();
 }
 
+void CommandAnalyse(const Words& a) {
+    timeState.mode = 1;
+    timeState.fixedTime = 99999;
+    searchState.maxDepth = MAX_DEPTH;
+    int depth = atoi(a.w[1]);
+    if (depth >= 1 && depth <= 65) searchState.maxDepth = depth;
+    if (options.hashMode <= 1) ShellClearHash();
+    searchRequest = 3;
+}
+
+// The line the table remembers from the game position, in algebraic notation.
+void CommandPv() {
+    Position& p = GamePos();
+    char text[66 * 12 + 1] = "";
+    size_t length = 0;
+    int made = 0;
+    while (made < 66) {
+        TTEntry e = TTProbe(p);
+        if (e.depth < 1 || !e.move) break;
+        Move m = e.move;
+        bool legal = false;
+        for (MoveEntry* entry = GenAllMoves(p); entry->move != END_OF_LIST; entry++)
+            if (entry->move == m) legal = IsLegal(p, p.side, m);
+        if (!legal) break;
+        if (made > 0 && DrawTest(p, InCheck(p, p.side), 2)) break;
+        char forms[4][32];
+        MoveForms(p, m, forms[0], forms[1], forms[2], forms[3]);
+        length += snprintf(text + length, sizeof text - length, "%s ", forms[1]);
+        MakeMove(p, m);
+        made++;
+    }
+    printf("PV: %s\n\n", text);
+    fflush(stdout);
+    ShowPosition();
+    while (made-- > 0) UnmakeMove(p);
+}
+
 // The text of the line behind its command word and one blank.
 const char* TextAfterCommand(const char* line) {
     while (*line == ' ' || *line == '\t') line++;
@@ -431,10 +473,11 @@ void ConsoleCommand(const char* line) {
     } else if (strcmp(cmd, "quit") == 0) {
         SetStop(STOP_ABANDON);
         quitFlag = 1;
-    }
-    // "mv": a search under the current time state goes here.
-    // "go" / "an": the console analysis goes here.
-    else if (strcmp(cmd, ".") == 0) {
+    } else if (strcmp(cmd, "mv") == 0) {
+        searchRequest = 1;
+    } else if (strcmp(cmd, "go") == 0 || strcmp(cmd, "an") == 0) {
+        CommandAnalyse(a);
+    } else if (strcmp(cmd, ".") == 0) {
         SetStop(STOP_ABANDON);
     } else if (strcmp(cmd, "bd") == 0) {
         ShowPosition();
@@ -444,27 +487,29 @@ void ConsoleCommand(const char* line) {
         searchState.maxDepth = Clamp(atoi(a.w[1]), 1, MAX_DEPTH);
     } else if (strcmp(cmd, "ponder") == 0) {
         timeState.ponderOption = atoi(a.w[1]);
-    }
-    // "self": self-play goes here.
-    else if (strcmp(cmd, "get") == 0) {
+    } else if (strcmp(cmd, "self") == 0) {
+        timeState.ponderOption = 0;
+        selfPlay = 1;
+        searchRequest = 1;
+    } else if (strcmp(cmd, "get") == 0) {
         CommandGet(a);
     } else if (strcmp(cmd, "noise") == 0) {
         searchState.reportDelay = atof(a.w[1]);
     } else if (strcmp(cmd, "hash") == 0) {
         options.hashMode = atoi(a.w[1]);
-    }
-    // "tag": the search-stack dump key goes here.
-    else if (strcmp(cmd, "ev") == 0) {
+    } else if (strcmp(cmd, "tag") == 0) {
+        tagKey = GamePos().key;
+    } else if (strcmp(cmd, "ev") == 0) {
         EvalReport();
     } else if (strcmp(cmd, "sp") == 0) {
         ParamReport();
-    }
-    // "pv": the principal variation from the table goes here.
-    else if (strcmp(cmd, "trace") == 0) {
+    } else if (strcmp(cmd, "pv") == 0) {
+        CommandPv();
+    } else if (strcmp(cmd, "trace") == 0) {
         tracePly = atoi(a.w[1]);
-    }
-    // "lmr": the reduction tables go here.
-    else if (strcmp(cmd, "debug") == 0) {
+    } else if (strcmp(cmd, "lmr") == 0) {
+        PrintReductionTables();
+    } else if (strcmp(cmd, "debug") == 0) {
         debugFlag = atoi(a.w[1]);
     } else if (strstr(cmd, "multipv")) {
         searchState.multiPv = Clamp(atoi(a.w[1]), 1, 255);
@@ -480,10 +525,13 @@ void ConsoleCommand(const char* line) {
         CommandJump(a);
     } else if (strcmp(cmd, "edit") == 0) {
         CommandEdit();
+    } else if (strcmp(cmd, "book") == 0) {
+        BookCommand();
+    } else if (strcmp(cmd, "mkbook") == 0) {
+        MakeBookCommand();
+    } else if (strcmp(cmd, "set") == 0) {
+        SetCommand(a.w[1], a.w[2]);
     }
-    // "book": the verbose book probe goes here.
-    // "mkbook": the book builder goes here.
-    // "set": the search-parameter settings go here.
     // "tune": the one-parameter tuning run goes here.
     else if (strcmp(cmd, "perft") == 0) {
         CommandPerft(a);

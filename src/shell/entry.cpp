@@ -111,19 +111,21 @@ void HandleEndOfInput() {
         quitFlag = 1;
         return;
     }
-    bool endless =
-        searchMode == SEARCH_PONDER ||
-        (timeState.mode == 1 && timeState.fixedTime >= 99999 && searchState.nodeLimit == 0);
+    bool unlimited = timeState.mode == 1 && timeState.fixedTime >= 99999 &&
+                     searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
+    bool endless = searchMode == SEARCH_PONDER || unlimited;
     if (endless && StopFlag() == STOP_NONE) {
         SetStop(STOP_NOW);
         if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
     }
 }
 
+// The search threads end first: a search abandoned by "quit" may still be
+// reading the table and the book.
 void ExitSequence() {
+    ShellStopThreads();
     ShellFreeBook();
     ShellFreeHash();
-    ShellStopThreads();
     CloseLogFile();
 }
 

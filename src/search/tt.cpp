@@ -1,0 +1,198 @@
+#include "search/tt.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/zobrist.h"
+#include "search/search_thread.h"
+
+TransTable transTable;
+
+namespace {
+
+constexpr uint32_t SPARE_ENTRIES = 32;
+
+inline uint32_t CheckWord(uint32_t lowKey, int score, Move move) {
+    return lowKey ^ (uint32_t(score + 15000) ^ (uint32_t(move) << 16));
+}
+
+inline TTEntry* Bucket(const Position& p, uint64_t key) {
+    uint32_t index = uint32_t(key) & transTable.mask;
+    return p.side == WHITE ? transTable.lowBase + index : transTable.highBase - index;
+}
+
+void EmptyEntries(uint64_t count) {
+    TTEntry empty = {};
+    empty.depth = TT_EMPTY_DEPTH;
+    for (uint64_t i = 0; i < count; i++) transTable.entries[i] = empty;
+}
+
+} // namespace
+
+void FreeTransTable() {
+    std::free(transTable.raw);
+    transTable.raw = nullptr;
+    transTable.entries = transTable.lowBase = transTable.highBase = nullptr;
+    transTable.n = transTable.mask = 0;
+}
+
+int TTAllocate() {
+    InitZobristKeys();
+    FreeTransTable();
+    uint64_t bytes = uint64_t(transTable.hashMegabytes < 0 ? 0 : transTable.hashMegabytes) << 20;
+    uint64_t n = bytes / sizeof(TTEntry);
+    uint64_t total = (n + SPARE_ENTRIES) * sizeof(TTEntry);
+    // calloc hands back zeroed pages; 64 extra bytes align the buckets to cache lines.
+    void* raw = std::calloc(1, total + 64);
+    if (!raw) {
+        transTable.inUse = 0;
+        return -1;
+    }
+    transTable.raw = raw;
+    uintptr_t aligned = (reinterpret_cast<uintptr_t>(raw) + 63) & ~uintptr_t(63);
+    transTable.entries = reinterpret_cast<TTEntry*>(aligned);
+    transTable.n = uint32_t(n);
+    uint32_t power = 1;
+    while (n && uint64_t(power) * 2 <= n) power *= 2;
+    transTable.mask = n ? power - 1 : 0;
+    transTable.lowBase = transTable.entries;
+    transTable.highBase = transTable.entries + n;
+    transTable.inUse = 1;
+    TTClear();
+    return 0;
+}
+
+int AllocateTransTable(int mb) {
+    transTable.hashMegabytes = mb;
+    return TTAllocate();
+}
+
+void TTClear() {
+    if (transTable.entries) EmptyEntries(uint64_t(transTable.n) + 16);
+    transTable.age = 0;
+    transTable.fill = 0;
+}
+
+TTEntry TTProbe(const Position& p) {
+    TTEntry copy = {};
+    copy.depth = int8_t(TT_MISS);
+    if (!transTable.inUse || !transTable.entries) return copy;
+    uint64_t key = SearchKey(p);
+    uint32_t high = uint32_t(key >> 32);
+    TTEntry* bucket = Bucket(p, key);
+    for (int i = 0; i < 4; i++) {
+        TTEntry* e = bucket + i;
+        if (e->lock != high) continue;
+        e->age = transTable.age;
+        std::memcpy(&copy, e, sizeof copy);
+        if (CheckWord(uint32_t(key), copy.score, copy.move) != copy.check) {
+            copy.depth = int8_t(TT_TORN);
+        } else if (copy.move) {
+            Bitboard own = p.bb[8 * p.side];
+            if (!(own & SquareBit(FromSquare(copy.move))) || (own & SquareBit(ToSquare(copy.move))))
+                copy.depth = int8_t(TT_BAD_MOVE);
+        }
+        return copy;
+    }
+    return copy;
+}
+
+void TTStore(const Position& p, int ply, int depth, int alpha, int beta, int best, Move bestMove) {
+    if (!transTable.inUse || !transTable.entries || depth < 0) return;
+    int bound = best >= beta ? BOUND_LOWER : best > alpha ? BOUND_EXACT : BOUND_UPPER;
+    int stored = TTScoreToEntry(best, ply);
+    uint64_t key = SearchKey(p);
+    uint32_t high = uint32_t(key >> 32);
+    TTEntry* bucket = Bucket(p, key);
+    TTEntry* target = nullptr;
+    for (int i = 0; i < 4; i++) {
+        if (bucket[i].lock == high) {
+            if (depth < bucket[i].depth - 2) return;
+            target = bucket + i;
+            break;
+        }
+    }
+    if (!target) {
+        // One age step weighs as sixteen plies of depth.
+        int lowest = 0;
+        for (int i = 0; i < 4; i++) {
+            int value = int(int16_t(bucket[i].age)) * 16 + bucket[i].depth;
+            if (!target || value < lowest) {
+                target = bucket + i;
+                lowest = value;
+            }
+        }
+        if (depth < target->depth - 7) return;
+    }
+    target->lock = high;
+    target->check = CheckWord(uint32_t(key), int16_t(stored), bestMove);
+    target->move = bestMove;
+    target->score = int16_t(stored);
+    target->age = transTable.age;
+    target->bound = uint8_t(bound);
+    target->depth = int8_t(depth);
+}
+
+double TTFill() {
+    uint32_t n = transTable.n;
+    if (n < 3000 || !transTable.entries) {
+        transTable.fill = 0;
+        return 0;
+    }
+    int count = 0;
+    for (uint32_t i = n / 2 - 500; i < n / 2 + 500; i++)
+        if (transTable.entries[i].age == transTable.age) count++;
+    transTable.fill = count * 0.001;
+    return transTable.fill;
+}
+
+void TTPrefetch(const Position& p) {
+    if (!transTable.entries) return;
+    __builtin_prefetch(Bucket(p, SearchKey(p)), 0, 3);
+}
+
+namespace {
+
+// The position repeats one 4, 6, 8 ... plies back within the fifty-move count.
+bool RepeatsInLine(const Position& p) {
+    if (p.halfmoveClock <= 3) return false;
+    const SearchThread* t = p.owner;
+    int limit = t->historyCount - p.halfmoveClock;
+    if (limit < 0) limit = 0;
+    for (int i = t->historyCount - 4; i >= limit; i -= 2)
+        if (t->history[i].key == p.key) return true;
+    return false;
+}
+
+bool IsLegalMove(Position& p, Move m) {
+    for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
+        if (e->move == m) return IsLegal(p, p.side, m);
+    return false;
+}
+
+} // namespace
+
+void TTCompletePv(Position& p, Move* pv, int ply) {
+    Move m = pv[ply];
+    if (!m) {
+        pv[ply + 1] = 0;
+        TTEntry e = TTProbe(p);
+        if (e.depth < 1 || !e.move) return;
+        m = e.move;
+        if (RepeatsInLine(p)) return;
+    }
+    if (!IsLegalMove(p, m)) {
+        pv[ply] = 0;
+        return;
+    }
+    pv[ply] = m;
+    MakeMove(p, m);
+    if (ply + 1 <= 66)
+        TTCompletePv(p, pv, ply + 1);
+    else
+        pv[ply + 1] = 0;
+    UnmakeMove(p);
+}

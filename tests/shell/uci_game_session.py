@@ -1,0 +1,211 @@
+"""Searches over UCI: limits, pondering, stop, isready during a search, threads, short games."""
+
+import os
+import re
+import shutil
+import sys
+import tempfile
+
+from engine_session import EngineSession, run_tests
+
+VESK = os.path.abspath(sys.argv[1])
+STOCKFISH = shutil.which("stockfish") or ("/usr/games/stockfish" if os.path.exists("/usr/games/stockfish") else None)
+MOVE = re.compile(r"^[a-h][1-8][a-h][1-8][qrbn]?$")
+
+
+def engine(*args):
+    e = EngineSession(VESK, ("-nolog",) + args, cwd=tempfile.mkdtemp(prefix="vesk-game-"))
+    e.send("uci")
+    e.expect_line("uciok")
+    return e
+
+
+def bestmove(e, timeout=60):
+    lines = e.read_until(lambda l: l.startswith("bestmove"), timeout)
+    words = lines[-1].split()
+    return words[1], (words[3] if len(words) > 3 else None), lines[:-1]
+
+
+class LegalMoves:
+    """Legal moves of a position: from stockfish when installed, else from vesk's own
+    position command, which refuses illegal moves with an info string."""
+
+    def __init__(self):
+        self.oracle = None
+        if STOCKFISH:
+            self.oracle = EngineSession(STOCKFISH)
+            self.oracle.send("uci")
+            self.oracle.expect_line("uciok")
+        else:
+            self.judge = engine()
+
+    def is_legal(self, moves, move):
+        if self.oracle:
+            self.oracle.send("position startpos moves " + " ".join(moves))
+            self.oracle.send("go perft 1")
+            lines = self.oracle.read_until(lambda l: l.startswith("Nodes searched"))
+            return any(l.startswith(move + ":") for l in lines)
+        self.judge.send("position startpos moves " + " ".join(moves + [move]))
+        self.judge.send("isready")
+        return not any("illegal" in l for l in self.judge.expect_line("readyok"))
+
+    def close(self):
+        if self.oracle:
+            self.oracle.send("quit")
+            self.oracle.close()
+        else:
+            self.judge.send("quit")
+            self.judge.close()
+
+
+def test_depth_limit_info_lines_and_legal_bestmove():
+    e = engine()
+    e.send("position startpos moves e2e4 e7e5")
+    e.send("go depth 5")
+    move, ponder, info = bestmove(e)
+    assert MOVE.match(move) and (ponder is None or MOVE.match(ponder)), (move, ponder)
+    depths = [int(re.search(r" depth (\d+)", l).group(1)) for l in info if l.startswith("info depth")]
+    assert depths and max(depths) == 5, info
+    for l in info:
+        if l.startswith("info depth"):
+            assert re.match(r"^info depth \d+ seldepth \d+ time \d+ score (cp -?\d+|mate -?\d+) "
+                            r"nodes \d+ nps \d+ tbhits \d+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+$", l), l
+    # A depth limit stays in force for a later go with only clock values.
+    e.send("go wtime 100000 btime 100000")
+    move, _, info = bestmove(e)
+    depths = [int(re.search(r" depth (\d+)", l).group(1)) for l in info if l.startswith("info depth")]
+    assert max(depths) <= 5, info
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_mate_is_found_and_reported():
+    e = engine()
+    e.send("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1")
+    e.send("go depth 6")
+    move, _, info = bestmove(e)
+    assert move == "a1a8", move
+    assert any("score mate 1 " in l for l in info), info
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_ponder_waits_for_ponderhit_and_stop():
+    e = engine()
+    e.send("position startpos")
+    e.send("go ponder wtime 1000 btime 1000 depth 3")
+    # The ponder search ends by itself at depth 3 but must not report yet.
+    lines = []
+    while True:
+        line = e.read_line(1.0)
+        if line is None:
+            break
+        lines.append(line)
+        assert not line.startswith("bestmove"), lines
+    e.send("ponderhit")
+    move, _, _ = bestmove(e, 10)
+    assert MOVE.match(move)
+    e.send("go ponder infinite")
+    e.send("isready")
+    e.expect_line("readyok", 5)
+    e.send("stop")
+    move, _, _ = bestmove(e, 10)
+    assert MOVE.match(move)
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_infinite_isready_stop_and_quit_during_search():
+    e = engine()
+    e.send("setoption name Threads value 3")
+    e.expect_line("info string Threads set to 3")
+    e.send("position startpos moves d2d4")
+    e.send("go infinite")
+    e.send("isready")
+    e.expect_line("readyok", 5)
+    e.send("stop")
+    move, _, _ = bestmove(e, 10)
+    assert MOVE.match(move)
+    e.send("stop")  # a second stop has nothing to stop
+    e.send("isready")
+    e.expect_next("readyok")
+    e.send("go infinite")
+    e.send("setoption name Threads value 2")  # stops the search first
+    e.expect_line("info string Threads set to 2", 10)
+    e.send("go infinite")
+    e.send("quit")
+    assert e.close(10) == 0
+
+
+def test_end_of_input_lets_a_limited_search_finish():
+    e = engine()
+    e.send("position startpos")
+    e.send("go depth 6")
+    e.close_input()
+    move, _, info = bestmove(e)
+    assert any(l.startswith("info depth 6 ") for l in info), info
+    assert e.close() == 0
+    e = engine()
+    e.send("go infinite")
+    e.close_input()
+    move, _, _ = bestmove(e)
+    assert MOVE.match(move), move
+    assert e.close() == 0
+
+
+def test_fifty_move_limit_answers_at_once():
+    e = engine()
+    shuffle = ["g1f3", "g8f6", "f3g1", "f6g8"] * 26  # 104 reversible plies
+    e.send("position startpos moves " + " ".join(shuffle))
+    e.send("go depth 10")
+    move, _, _ = bestmove(e, 10)
+    assert move == "null", move
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_bad_position_input_is_refused_cleanly():
+    e = engine()
+    e.send("position startpos moves e2e4 e7e5 e1e8 d2d4")
+    line = e.read_line()
+    assert line == "info string illegal move e1e8 in position command", line
+    e.send("position startpos moves e2e4 zz99")
+    assert e.read_line() == "info string bad move zz99 in position command"
+    e.send("position fen 8/8/8/8/8/8/8/8 w - -")
+    assert e.read_line().startswith("info string Illegal FEN:")
+    # The position from before the refused FEN is still in use: after 1.e4, e5 black's pawn
+    # can't go back, and the engine moves for white.
+    e.send("go depth 2")
+    move, _, _ = bestmove(e)
+    assert MOVE.match(move), move
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_short_games_play_only_legal_moves():
+    judge = LegalMoves()
+    try:
+        for threads in (1, 2):
+            e = engine()
+            e.send("setoption name Threads value %d" % threads)
+            e.expect_line("info string Threads set to %d" % threads)
+            e.send("ucinewgame")
+            moves = []
+            for ply in range(16):
+                e.send("position startpos moves " + " ".join(moves))
+                e.send("go wtime 3000 btime 3000 winc 50 binc 50")
+                move, _, _ = bestmove(e, 30)
+                if move == "null":
+                    break
+                assert judge.is_legal(moves, move), (moves, move)
+                moves.append(move)
+            e.send("quit")
+            assert e.close() == 0
+    finally:
+        judge.close()
+    if not STOCKFISH:
+        print("note: stockfish not installed; legality judged by vesk's own move check")
+
+
+if __name__ == "__main__":
+    run_tests([(name, fn) for name, fn in sorted(globals().items()) if name.startswith("test_")])
