@@ -32,6 +32,7 @@ bool ReportDue() {
 // Progress lines of a long search: the node count with the table fill at the
 // first root move, and the root move being searched.
 void ReportProgress(SearchThread* t, int first, Move move) {
+    LockReports();
     SumCounters();
     double elapsed = SearchSeconds();
     double nodes = double(searchState.totalNodes);
@@ -44,6 +45,7 @@ void ReportProgress(SearchThread* t, int first, Move move) {
     if (searchState.multiPv == 1)
         PrintLineF("info currmove %s%s currmovenumber %d", SquareNames[FromSquare(move)],
                    SquareNames[ToSquare(move)], t->stack[1].movesSearched + 1);
+    UnlockReports();
 }
 
 // The move becomes the thread's provisional best while its window fails.

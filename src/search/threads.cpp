@@ -124,11 +124,6 @@ void RootNoise(SearchThread* t) {
 
 } // namespace
 
-void SleepMilliseconds(int ms) {
-    timespec ts = {0, ms * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 int StartThreads(int n) {
     StopThreads(); // a new pool replaces the old one
     if (n < 1) n = 1;

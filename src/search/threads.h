@@ -3,6 +3,7 @@
 #pragma once
 
 #include "search/search_thread.h"
+#include "search/time_control.h"
 
 // Creates n detached search threads (1..64) and waits until each has its
 // context; 0 on success, else the thread-creation error.
@@ -36,5 +37,3 @@ void ThreadSearch(SearchThread* t);
 // The same search run on the calling thread with thread 0's context (the
 // position must already be in thread 0); used by single-threaded tools.
 void SearchOnCallingThread();
-
-void SleepMilliseconds(int ms);

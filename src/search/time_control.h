@@ -27,6 +27,7 @@ extern TimeState timeState;
 extern std::atomic<uint8_t> searchMode;
 
 double Now(); // monotonic seconds
+void SleepMilliseconds(int ms);
 void StartClock();
 void UpdateElapsed();
 

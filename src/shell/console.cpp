@@ -58,11 +58,6 @@ void SplitWords(const char* line, Words& words) {
 SearchThread* Game() { return searchState.threads[0]; }
 Position& GamePos() { return searchState.threads[0]->pos; }
 
-void SleepMs(int ms) {
-    timespec ts = {0, ms * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 // Game moves are not search plies: the game position stays at the root ply.
 void PlayGameMove(Move m) {
     MakeMove(GamePos(), m);
@@ -391,7 +386,7 @@ void CommandMove(const char* text) {
     Move m;
     if (!ParseMove(text, &m)) return;
     SetStop(STOP_ABANDON);
-    while (ShellBusyCount() > 0) SleepMs(1);
+    while (ShellBusyCount() > 0) SleepMilliseconds(1);
     SearchThread* g = Game();
     if (g->historyCount >= MAX_GAME_MOVES) return;
     PrintLineF("%d. move %s", g->historyCount / 2 + 1, text);

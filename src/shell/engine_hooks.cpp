@@ -11,8 +11,12 @@
 #include "search/threads.h"
 #include "search/time_control.h"
 #include "search/tt.h"
+#include "shell/tuner.h"
 #include "tablebase/tbprobe.h"
 #include "tools/bench.h"
+#include "tools/epd.h"
+#include "tools/match.h"
+#include "tools/pgn_scan.h"
 
 int ShellBusyCount() { return BusyCount(); }
 void ShellPrepareSearch() { PrepareSearch(); }
@@ -43,8 +47,8 @@ void ShellReadSettings() {
 void ShellRebuildTables() { RebuildTables(); }
 void ShellBuildReductionTables() { BuildReductionTables(); }
 void ShellOpenBook() { OpenBook(); }
-int ShellRunEpdAnalysis(const char*) { return 0; }
-int ShellRunPgnScan(int, const char*) { return 0; }
-int ShellRunMatch(const char*) { return 0; }
+int ShellRunEpdAnalysis(const char* file) { return RunEpdAnalysis(file); }
+int ShellRunPgnScan(int mode, const char* file) { return RunPgnScan(mode, file); }
+int ShellRunMatch(const char* file) { return RunMatch(file); }
 int ShellRunBenchmark(int kind) { return RunBenchmark(kind); }
-int ShellRunTuner(const char*) { return 0; }
+int ShellRunTuner(const char* file) { return RunTuner(file); }

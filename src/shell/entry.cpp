@@ -21,11 +21,6 @@ namespace {
 
 const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
-void SleepMs(int ms) {
-    timespec ts = {0, ms * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 void CopyName(char* to, const char* from) { snprintf(to, 141, "%s", from); }
 
 void SeedRandom() {
@@ -61,7 +56,7 @@ void StartSearch() {
     if (game->pos.halfmoveClock <= 100 && !bookMove) {
         for (int i = 1; i <= searchState.threadCount; i++) {
             ShellMarkThreadBusy(i);
-            if (i == 1 && searchState.threadCount > 1) SleepMs(5);
+            if (i == 1 && searchState.threadCount > 1) SleepMilliseconds(5);
         }
     }
     searchRequest = 0;
@@ -199,7 +194,7 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
 
 void MainLoopPass() {
     if (searchRequest == 0) {
-        SleepMs(5);
+        SleepMilliseconds(5);
         ShellTimeCheck();
         PollCommand();
         if (InputExhausted()) HandleEndOfInput();

@@ -23,6 +23,11 @@ double Now() {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+void SleepMilliseconds(int ms) {
+    timespec ts = {0, ms * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
 void StartClock() {
     timeState.startTime = Now();
     timeState.elapsed = 0;

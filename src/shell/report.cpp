@@ -18,11 +18,6 @@ namespace {
 // consistently with the line that prints them.
 std::atomic_flag reportLock = ATOMIC_FLAG_INIT;
 
-void Lock() {
-    while (reportLock.test_and_set(std::memory_order_acquire)) {}
-}
-void Unlock() { reportLock.clear(std::memory_order_release); }
-
 double SearchSeconds() { return Now() - timeState.startTime; }
 
 // PV text; in console mode the line breaks come before moves 9, 17 and 25.
@@ -41,6 +36,12 @@ void PvText(const Move* pv, int maxMoves, bool consoleBreaks, char* out, size_t 
 }
 
 } // namespace
+
+void LockReports() {
+    while (reportLock.test_and_set(std::memory_order_acquire)) {}
+}
+
+void UnlockReports() { reportLock.clear(std::memory_order_release); }
 
 int DisplayScore(int score) {
     switch (searchState.rootTb) {
@@ -61,7 +62,7 @@ void ScoreText(int score, char* buffer) {
 }
 
 void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv) {
-    Lock();
+    LockReports();
     ShellSumCounters();
     double elapsed = SearchSeconds();
     int shown = DisplayScore(score);
@@ -90,7 +91,7 @@ void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv
                  slotMark, elapsed, nodes / 1000, shown, pvText);
     }
     PrintLine(line);
-    Unlock();
+    UnlockReports();
 }
 
 void ReportFinal(int depth, int score, const Move* pv) {

@@ -6,6 +6,10 @@
 #include "search/search_thread.h"
 
 // slot: MultiPV line from 0, or -1 for a report that belongs to no line.
+// Held by anyone printing search output, so lines never interleave.
+void LockReports();
+void UnlockReports();
+
 void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv);
 void ReportFinal(int depth, int score, const Move* pv);
 void ReportPosition();

@@ -26,15 +26,10 @@ constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-void SleepMs(int ms) {
-    timespec ts = {0, ms * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 // A search that runs and has not been told to stop would keep "isready" waiting
 // forever (infinite analysis, pondering); the protocol wants an answer at once.
 void WaitForIdleSearch() {
-    while (ShellBusyCount() > 0 && StopFlag() != STOP_NONE) SleepMs(1);
+    while (ShellBusyCount() > 0 && StopFlag() != STOP_NONE) SleepMilliseconds(1);
 }
 
 // Options that reallocate what the search threads use are changed only after
@@ -43,7 +38,7 @@ void StopSearchAndWait() {
     if (ShellBusyCount() == 0) return;
     SetStop(STOP_NOW);
     if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
-    while (ShellBusyCount() > 0) SleepMs(1);
+    while (ShellBusyCount() > 0) SleepMilliseconds(1);
 }
 
 void PrintIdentity() {
@@ -69,9 +64,15 @@ void SetOption(const char* args) {
     if (!ParseSetOption(args, name, value)) return;
     int number = atoi(value);
     if (strcmp(name, "Hash") == 0) {
+        int previous = options.hashMB;
         options.hashMB = Clamp(number, 0, 8192);
         StopSearchAndWait();
-        if (ShellResizeHash(options.hashMB) != 0) exit(-1);
+        // Without the memory the engine keeps playing with the table it had.
+        if (ShellResizeHash(options.hashMB) != 0) {
+            PrintLineF("info string not enough memory for %dM bytes of hash", options.hashMB);
+            options.hashMB = previous;
+            if (ShellResizeHash(previous) != 0) options.hashMB = 0;
+        }
         PrintLineF("info string Hash size set to %dM bytes", options.hashMB);
     } else if (strcmp(name, "Threads") == 0) {
         int count = Clamp(number, 1, MAX_THREADS);

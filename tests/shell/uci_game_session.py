@@ -2,6 +2,7 @@
 
 import os
 import re
+import resource
 import shutil
 import sys
 import tempfile
@@ -150,6 +151,24 @@ def test_end_of_input_lets_a_limited_search_finish():
     e.close_input()
     move, _, _ = bestmove(e)
     assert MOVE.match(move), move
+    assert e.close() == 0
+
+
+def test_hash_that_does_not_fit_keeps_the_old_table():
+    def limit_memory():
+        resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+
+    e = EngineSession(VESK, ("-nolog",), cwd=tempfile.mkdtemp(prefix="vesk-game-"),
+                      preexec_fn=limit_memory)
+    e.send("uci")
+    e.expect_line("uciok")
+    e.send("setoption name Hash value 8192")
+    e.expect_next("info string not enough memory for 8192M bytes of hash")
+    e.expect_next("info string Hash size set to 64M bytes")
+    e.send("go depth 4")
+    move, _, _ = bestmove(e)
+    assert MOVE.match(move), move
+    e.send("quit")
     assert e.close() == 0
 
 

@@ -16,7 +16,7 @@ class SessionError(AssertionError):
 class EngineSession:
     """One running engine process. Lines are read with a timeout; nothing sleeps and hopes."""
 
-    def __init__(self, binary, args=(), cwd=None, env=None):
+    def __init__(self, binary, args=(), cwd=None, env=None, preexec_fn=None):
         self.proc = subprocess.Popen(
             [binary, *args],
             stdin=subprocess.PIPE,
@@ -24,6 +24,7 @@ class EngineSession:
             stderr=subprocess.PIPE,
             cwd=cwd,
             env=env,
+            preexec_fn=preexec_fn,
         )
         self._buffer = b""
         self.transcript = []
