@@ -457,19 +457,24 @@ void TbFreeTable(TbTable& t) {
     t.dtzMapSize = 0;
 }
 
+// Like pieces are indexed as a set: their squares in ascending order.
+static void SortSquares(int* squares, int n) {
+    for (int a = 0; a < n; a++)
+        for (int b = a + 1; b < n; b++)
+            if (squares[a] > squares[b]) {
+                int x = squares[a];
+                squares[a] = squares[b];
+                squares[b] = x;
+            }
+}
+
 // Adds the groups behind the leading ones: each group of like pieces is coded
 // as a combination of the squares not taken by earlier groups.
 static int EncodeGroups(const TbTable& t, const TbSide& s, int* pos, int i, uint64_t* idx) {
     while (i < t.num) {
         int len = s.norm[i];
         if (len < 1 || len > 5 || i + len > t.num) return 0;
-        for (int a = i; a < i + len; a++)
-            for (int b = a + 1; b < i + len; b++)
-                if (pos[a] > pos[b]) {
-                    int x = pos[a];
-                    pos[a] = pos[b];
-                    pos[b] = x;
-                }
+        SortSquares(pos + i, len);
         uint64_t sum = 0;
         for (int m = i; m < i + len; m++) {
             int p = pos[m];
@@ -558,13 +563,7 @@ uint64_t TbEncodePawn(const TbTable& t, const TbSide& s, int* pos) {
     if (t.pawns[1] > 0) {
         int len = s.norm[i];
         if (len < 1 || len > 5 || i + len > n) return ~uint64_t(0);
-        for (int a = i; a < i + len; a++)
-            for (int b = a + 1; b < i + len; b++)
-                if (pos[a] > pos[b]) {
-                    int x = pos[a];
-                    pos[a] = pos[b];
-                    pos[b] = x;
-                }
+        SortSquares(pos + i, len);
         uint64_t sum = 0;
         for (int m = i; m < i + len; m++) {
             int p = pos[m];

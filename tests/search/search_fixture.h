@@ -8,6 +8,7 @@
 #include <string>
 
 #include "board/attacks.h"
+#include "board/board_fixture.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/notation.h"
@@ -39,20 +40,6 @@ inline void InitSearchForTests() {
     searchState.reportDelay = 9999;
     AllocateTransTable(8);
     BuildReductionTables();
-}
-
-inline Move Coord(const char* text) {
-    int from = (text[0] - 'a') + 8 * (text[1] - '1');
-    int to = (text[2] - 'a') + 8 * (text[3] - '1');
-    Move m = MakeMoveCode(from, to);
-    switch (text[4]) {
-    case 'q': m |= PROMO_QUEEN; break;
-    case 'n': m |= PROMO_KNIGHT; break;
-    case 'b': m |= PROMO_BISHOP; break;
-    case 'r': m |= PROMO_ROOK; break;
-    default: break;
-    }
-    return m;
 }
 
 inline std::string MoveText(Move m) {

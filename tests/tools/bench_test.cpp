@@ -12,6 +12,7 @@
 #include "eval/kpk.h"
 #include "eval/settings.h"
 #include "search/ordering.h"
+#include "search/search_fixture.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/time_control.h"
@@ -22,20 +23,8 @@
 namespace {
 
 void InitBenchEngine() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    InitBoardTables();
-    InitZobristKeys();
-    BuildKpk();
-    InitEvalMasks();
-    SetDefaultSettings();
-    RebuildTables();
-    if (!searchState.threads[0]) searchState.threads[0] = NewSearchThread();
-    options.logEnabled = 0;
-    options.hashMode = 1;
+    InitSearchForTests();
     ASSERT_EQ(AllocateTransTable(16), 0);
-    BuildReductionTables();
 }
 
 // Runs the benchmark with standard output captured into a string.
