@@ -20,6 +20,7 @@
 #include "eval/settings.h"
 #include "search/ordering.h"
 #include "search/search_state.h"
+#include "search/threads.h"
 #include "search/time_control.h"
 #include "search/tt.h"
 #include "shell/engine.h"
@@ -339,10 +340,9 @@ void CommandPerft(const Words& a) {
     int depth = Clamp(atoi(a.w[1]), 0, 20);
     SearchThread* g = Game();
     Position& p = g->pos;
-    // The search preparation would reset every node counter; perft counts in
-    // thread 0's only.
-    g->nodes = 0;
-    double start = Now();
+    PrepareSearch(); // resets the node counters
+    StartClock();
+    double start = timeState.startTime;
     // The count makes its moves on the game's history: keep the redo chain.
     static UndoRecord kept[24];
     int hc = g->historyCount;

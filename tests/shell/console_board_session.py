@@ -104,6 +104,10 @@ def test_perft_swap_and_settings():
     e = console()
     e.send("perft 2")
     lines = e.read_until(lambda l: l.startswith("visited "))
+    # The search preparation announces the position first.
+    assert lines[0] == "fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", lines
+    assert lines[1].startswith("Ply= 0, Clock= "), lines
+    lines = lines[2:]
     assert lines[0] == "a2a3: 20" and len(lines) == 21, lines
     assert lines[-1].startswith("visited 400 nodes in ") and ", nps= " in lines[-1], lines
     e.send("fen 4k3/8/8/3p4/4P3/8/8/4K3 w - -")

@@ -194,13 +194,16 @@ TEST_F(Console, SettingCommands) {
 TEST_F(Console, PerftKeepsTheGameAndSwapListsValues) {
     std::string out = Exec({"perft 3"});
     std::vector<std::string> lines = Lines(out);
-    ASSERT_EQ(lines.size(), 21u);
+    // The search preparation announces the position before the counts.
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines[0], "fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    lines.erase(lines.begin(), lines.begin() + 2);
     EXPECT_EQ(lines[0], "a2a3: 380");
     EXPECT_EQ(lines[19], "g1h3: 400");
     EXPECT_EQ(lines[20].rfind("visited 8902 nodes in ", 0), 0u) << lines[20];
     EXPECT_NE(lines[20].find(" seconds, nps= "), std::string::npos);
     out = Exec({"perft -4"});
-    EXPECT_EQ(Lines(out)[0].rfind("visited 0 nodes in ", 0), 0u);
+    EXPECT_EQ(Lines(out)[2].rfind("visited 0 nodes in ", 0), 0u);
 
     // The count leaves the game and its redo chain alone.
     Exec({"e4", "e5", "undo"});
