@@ -80,6 +80,71 @@ def test_depth_limit_info_lines_and_legal_bestmove():
     assert e.close() == 0
 
 
+def info_depths(info):
+    return [int(re.search(r" depth (\d+)", l).group(1)) for l in info if re.match(r"info (multipv \d+ )?depth", l)]
+
+
+def test_every_kind_of_limit_ends_with_a_legal_move_and_ponder_move():
+    judge = LegalMoves()
+    e = engine()
+    try:
+        history = ["e2e4", "c7c5", "g1f3"]
+        limits = ["nodes 20000", "movetime 200", "wtime 2000 btime 2000 winc 100 binc 100",
+                  "wtime 5000 btime 5000 movestogo 20", "depth 4"]
+        for limit in limits:
+            e.send("position startpos moves " + " ".join(history))
+            e.send("go " + limit)
+            move, ponder, info = bestmove(e, 30)
+            assert judge.is_legal(history, move), (limit, move)
+            if ponder:
+                assert judge.is_legal(history + [move], ponder), (limit, move, ponder)
+            if limit.startswith("nodes"):
+                nodes = [int(re.search(r" nodes (\d+)", l).group(1)) for l in info if " nodes " in l]
+                assert nodes and max(nodes) < 40000, nodes
+        # Two runs with one thread and a depth limit are identical.
+        runs = []
+        for _ in range(2):
+            e.send("ucinewgame")
+            e.send("position startpos moves " + " ".join(history))
+            e.send("go depth 7")
+            move, ponder, info = bestmove(e)
+            last = [l for l in info if l.startswith("info depth 7 ")][-1]
+            runs.append((move, re.sub(r" (time|nps) \d+", "", last)))
+        assert runs[0] == runs[1], runs
+    finally:
+        judge.close()
+        e.send("quit")
+        e.close()
+
+
+def test_multipv_hash_sizes_and_ponder_stop():
+    e = engine()
+    e.send("setoption name MultiPV value 3")
+    e.expect_next("info string MultiPV set to 3")
+    e.send("position startpos")
+    e.send("go depth 4")
+    move, _, info = bestmove(e)
+    for depth in (2, 3, 4):
+        prefixes = {int(re.search(r"multipv (\d+)", l).group(1)) for l in info
+                    if l.startswith("info multipv ") and " depth %d " % depth in l}
+        assert prefixes == {1, 2, 3}, (depth, info)
+    e.send("setoption name MultiPV value 1")
+    e.expect_next("info string MultiPV set to 1")
+    for size in (1, 256):
+        e.send("setoption name Hash value %d" % size)
+        e.expect_next("info string Hash size set to %dM bytes" % size)
+        e.send("go depth 5")
+        assert MOVE.match(bestmove(e)[0])
+    e.send("go ponder wtime 60000 btime 60000")
+    e.send("isready")
+    e.expect_line("readyok", 5)
+    e.send("stop")
+    move, _, _ = bestmove(e, 10)
+    assert MOVE.match(move)
+    e.send("quit")
+    assert e.close() == 0
+
+
 def test_mate_is_found_and_reported():
     e = engine()
     e.send("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1")
