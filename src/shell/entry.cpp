@@ -194,7 +194,8 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
 
 void MainLoopPass() {
     if (searchRequest == 0) {
-        SleepMilliseconds(5);
+        // A burst of queued lines is worked off without the pause.
+        if (!CommandWaiting()) SleepMilliseconds(5);
         ShellTimeCheck();
         PollCommand();
         if (InputExhausted()) HandleEndOfInput();

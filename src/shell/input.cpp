@@ -93,6 +93,8 @@ void QueueInput(const char* bytes, int length) { AppendBytes(bytes, length); }
 
 void InstallConsoleLineSource() { consoleLineSource = NextInputLineBlocking; }
 
+bool CommandWaiting() { return memchr(queue, '@', queueLength) != nullptr; }
+
 bool InputExhausted() { return inputEnded && queueLength == 0; }
 
 const char* NextWord(const char* text) {

@@ -12,6 +12,9 @@ const char* NextWord(const char* text);
 // Queues bytes as if they had been read from standard input (tests and tools).
 void QueueInput(const char* bytes, int length);
 
+// True when a complete command line is queued.
+bool CommandWaiting();
+
 // True once standard input has ended and every queued line has been executed.
 bool InputExhausted();
 
