@@ -26,6 +26,7 @@
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
 #include "shell/output.h"
+#include "shell/tuner.h"
 
 int (*consoleLineSource)(char* buffer, int size) = nullptr;
 
@@ -526,9 +527,9 @@ void ConsoleCommand(const char* line) {
         MakeBookCommand();
     } else if (strcmp(cmd, "set") == 0) {
         SetCommand(a.w[1], a.w[2]);
-    }
-    // "tune": the one-parameter tuning run goes here.
-    else if (strcmp(cmd, "perft") == 0) {
+    } else if (strcmp(cmd, "tune") == 0) {
+        TuneCommand(a.w[1]);
+    } else if (strcmp(cmd, "perft") == 0) {
         CommandPerft(a);
     } else if (strcmp(cmd, "swap") == 0) {
         CommandSwap();

@@ -1,4 +1,5 @@
 #include "tools/bench.h"
+#include "tools/epd.h"
 
 #include "board/notation.h"
 #include "eval/settings.h"
@@ -36,20 +37,6 @@ namespace {
 
 double lastBenchNodes = 0;
 
-// The search threads run while the main thread keeps the clock and the input.
-void SearchOnPool() {
-    int n = PoolSize();
-    for (int i = 1; i <= n; i++) {
-        MarkThreadBusy(i);
-        if (i == 1 && n > 1) SleepMilliseconds(5);
-    }
-    while (BusyCount() > 0) {
-        TimeCheck();
-        PollCommand();
-        SleepMilliseconds(1);
-    }
-}
-
 } // namespace
 
 double LastBenchNodes() { return lastBenchNodes; }
@@ -75,7 +62,7 @@ int RunBenchmarkWith(int kind, int plainDepth) {
             searchState.maxDepth = plainDepth;
             SearchOnCallingThread();
         } else {
-            SearchOnPool();
+            SearchOnPoolPolling();
         }
         double elapsed = Now() - timeState.startTime;
         SumCounters();
