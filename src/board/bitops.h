@@ -1,8 +1,11 @@
-// Bit primitives over bitboards: lowest bit by a folded 32-bit multiply,
-// highest bit by byte table, population count by SWAR on the two halves.
+// Bit primitives over bitboards. The portable forms (lowest bit by a folded
+// 32-bit multiply, highest bit by a byte table, population count by SWAR on
+// the two halves) are kept as the reference; the engine uses the processor's
+// bit instructions, which a test proves give the same results.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "board/types.h"
@@ -37,17 +40,10 @@ inline constexpr std::array<uint8_t, 64> BitScanTable = bitops_detail::BuildBitS
 inline constexpr std::array<uint32_t, 256> MsbTable = bitops_detail::BuildMsbTable();
 
 // Square of the lowest set bit; b must not be empty.
-inline int BitScan(Bitboard b) { return BitScanTable[bitops_detail::FoldIndex(b)]; }
-
-// Square of the lowest set bit, which is cleared; b must not be empty.
-inline int PopLowest(Bitboard& b) {
-    int sq = BitScan(b);
-    b &= b - 1;
-    return sq;
-}
+inline int BitScanFolded(Bitboard b) { return BitScanTable[bitops_detail::FoldIndex(b)]; }
 
 // Square of the highest set bit; b must not be empty.
-inline int HighestBit(Bitboard b) {
+inline int HighestBitByTable(Bitboard b) {
     uint32_t v;
     int base;
     if (b >> 32) {
@@ -75,6 +71,23 @@ inline int PopCount32(uint32_t x) {
     return int((x * 0x01010101u) >> 24);
 }
 
-inline int PopCount(Bitboard b) { return PopCount32(uint32_t(b)) + PopCount32(uint32_t(b >> 32)); }
+inline int PopCountSwar(Bitboard b) {
+    return PopCount32(uint32_t(b)) + PopCount32(uint32_t(b >> 32));
+}
+
+// Square of the lowest set bit; b must not be empty.
+inline int BitScan(Bitboard b) { return std::countr_zero(b); }
+
+// Square of the highest set bit; b must not be empty.
+inline int HighestBit(Bitboard b) { return 63 - std::countl_zero(b); }
+
+inline int PopCount(Bitboard b) { return std::popcount(b); }
+
+// Square of the lowest set bit, which is cleared; b must not be empty.
+inline int PopLowest(Bitboard& b) {
+    int sq = BitScan(b);
+    b &= b - 1;
+    return sq;
+}
 
 inline Bitboard SquareBit(int sq) { return Bitboard(1) << sq; }
