@@ -39,7 +39,7 @@ void ReportProgress(SearchThread* t, int first, Move move) {
     if (first) {
         double fill = TTFill();
         PrintLineF("info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
-                   searchState.iterDepth, elapsed * 1000, nodes,
+                   int(searchState.iterDepth), elapsed * 1000, nodes,
                    elapsed > 0.001 ? nodes / elapsed : 0, fill * 1000);
     }
     if (searchState.multiPv == 1)
@@ -105,7 +105,7 @@ void RootIteration(SearchThread* t, int depth, int pvIndex) {
         }
         PickBestRoot(&list[i]);
         const int savedScore = t->score;
-        memcpy(savedPv, t->rootPv, sizeof savedPv);
+        for (int k = 0; k < MAX_PLY; k++) savedPv[k] = t->rootPv[k];
         t->rootState = 0;
         root.listCurrent = &list[i];
         const Move move = list[i].move;
@@ -166,9 +166,9 @@ void RootIteration(SearchThread* t, int depth, int pvIndex) {
 
         if (StopFlag()) {
             // A stopped search keeps only a clear fail high of the main thread.
-            s = (primary && t->score > best + 25 && bestMove) ? t->score : NO_SCORE;
+            s = (primary && t->score > best + 25 && bestMove) ? int(t->score) : NO_SCORE;
         }
-        memcpy(t->rootPv, savedPv, sizeof savedPv);
+        for (int k = 0; k < MAX_PLY; k++) t->rootPv[k] = savedPv[k];
         root.movesSearched++;
         t->score = int16_t(savedScore);
 

@@ -17,10 +17,11 @@ constexpr uint8_t STOP_ABANDON = 2;
 constexpr uint8_t STOP_NO_MOVES = 3;
 constexpr uint8_t STOP_TERMINATE = 99;
 
+// Written under the result lock; the clock polls it without the lock.
 struct SearchResult {
-    int16_t score; // -10000 until a result exists
-    uint8_t depth;
-    Move pv[MAX_PLY]; // pv[1] best move, pv[2] ponder move
+    Relaxed<int16_t> score; // -10000 until a result exists
+    Relaxed<uint8_t> depth;
+    Relaxed<Move> pv[MAX_PLY]; // pv[1] best move, pv[2] ponder move
 };
 
 struct SearchState {
@@ -33,17 +34,17 @@ struct SearchState {
     SearchResult best;
     int16_t scoreByDepth[MAX_PLY];
     Move moveByDepth[MAX_PLY];
-    uint8_t lastChangeDepth;
-    uint8_t lastDoneDepth;
+    Relaxed<uint8_t> lastChangeDepth;
+    Relaxed<uint8_t> lastDoneDepth;
     double lastDoneTime;
-    uint8_t easy;
-    int32_t rootTb = -1;
+    Relaxed<uint8_t> easy;
+    Relaxed<int32_t> rootTb{-1};
     int16_t rootTbScores[2];
     Move rootTbMove;
     double reportDelay = 0;
     int16_t drawScore[2];
-    uint8_t iterDepth; // iteration depth of the main search thread
-    uint8_t rootSide;  // side to move at the root of the current search
+    Relaxed<uint8_t> iterDepth; // iteration depth of the main search thread
+    uint8_t rootSide;           // side to move at the root of the current search
     // Totals gathered by SumCounters.
     uint64_t totalNodes, totalTbHits, totalEvalProbes, totalEvalHits, totalTtProbes, totalTtHits,
         totalPawnProbes, totalPawnHits;

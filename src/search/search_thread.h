@@ -7,6 +7,7 @@
 #include "board/position.h"
 #include "board/types.h"
 #include "eval/eval_caches.h"
+#include "search/relaxed.h"
 
 constexpr int MAX_HISTORY = 800;
 constexpr int MAX_PLY = 70;
@@ -49,21 +50,21 @@ struct SearchThread {
     uint8_t threadIndex;
     std::atomic<uint8_t> state; // 0 idle, 1 search requested, 99 quit
     uint32_t seed;
-    uint8_t iterDepth;
-    uint8_t rootState;
+    Relaxed<uint8_t> iterDepth;
+    Relaxed<uint8_t> rootState;
     uint8_t completedDepth;
     uint8_t seldepth;
-    int16_t score;
+    Relaxed<int16_t> score;
     int16_t rootEval;
     uint64_t nodeLimit;
-    uint64_t nodes;
-    uint64_t tbHits;
-    uint64_t evalProbes;
-    uint64_t evalHits;
-    uint64_t ttProbes;
-    uint64_t ttHits;
-    uint64_t pawnProbes;
-    uint64_t pawnHits;
+    Relaxed<uint64_t> nodes;
+    Relaxed<uint64_t> tbHits;
+    Relaxed<uint64_t> evalProbes;
+    Relaxed<uint64_t> evalHits;
+    Relaxed<uint64_t> ttProbes;
+    Relaxed<uint64_t> ttHits;
+    Relaxed<uint64_t> pawnProbes;
+    Relaxed<uint64_t> pawnHits;
     uint16_t historyCount;
     uint16_t ply;
     Move lastMove;
@@ -71,9 +72,9 @@ struct SearchThread {
     uint8_t searchRunning; // set while a search of this thread is under way
 
     Position pos;
-    Move rootPv[MAX_PLY];
+    Relaxed<Move> rootPv[MAX_PLY];
     uint64_t depthNodes[MAX_PLY];
-    int16_t depthScore[MAX_PLY];
+    Relaxed<int16_t> depthScore[MAX_PLY];
 };
 
 // Allocates a zero-filled context with its position linked back to it; nullptr on failure.

@@ -35,8 +35,6 @@ void LockResult() {
 }
 void UnlockResult() { resultLock.clear(std::memory_order_release); }
 
-template <typename T> inline T Peek(const T& x) { return __atomic_load_n(&x, __ATOMIC_RELAXED); }
-
 void* ThreadBody(void* arg) {
     int i = int(reinterpret_cast<intptr_t>(arg));
     if (searchState.threads[i]) FreeSearchThread(searchState.threads[i]);
@@ -255,7 +253,7 @@ void PublishResult(SearchThread* t) {
     if (t->rootPv[1] != best.pv[1]) searchState.lastChangeDepth = uint8_t(depth);
     best.score = int16_t(score);
     best.depth = uint8_t(depth);
-    memcpy(best.pv, t->rootPv, sizeof best.pv);
+    for (int k = 0; k < MAX_PLY; k++) best.pv[k] = t->rootPv[k];
     searchState.scoreByDepth[depth] = best.score;
     searchState.moveByDepth[depth] = best.pv[1];
     UnlockResult();
@@ -274,7 +272,7 @@ void ThreadSearch(SearchThread* t) {
     t->ply = 1;
     t->iterDepth = 0;
     t->completedDepth = 0;
-    memset(t->rootPv, 0, sizeof t->rootPv);
+    for (Relaxed<Move>& m : t->rootPv) m = 0;
     t->stack[1].listStart = t->moves;
     t->moves[0].move = END_OF_LIST;
     for (StackEntry& e : t->stack) {
@@ -315,16 +313,19 @@ void ThreadSearch(SearchThread* t) {
     }
 
     if (!primary) {
-        if (searchState.rootTb != -1) {
-            t->searchRunning = 0;
-            return;
-        }
-        while (!primaryThread || Peek(primaryThread->iterDepth) == 0) {
+        // The main thread settles the root tablebase verdict before its first
+        // iteration begins; the acquiring read of its depth makes that verdict
+        // (and the root moves that go with it) visible here.
+        while (!primaryThread || primaryThread->iterDepth.LoadAcquire() == 0) {
             if (StopFlag()) {
                 t->searchRunning = 0;
                 return;
             }
             SleepMilliseconds(1);
+        }
+        if (searchState.rootTb != -1) {
+            t->searchRunning = 0;
+            return;
         }
     } else {
         TbSearchStart(p);
@@ -334,7 +335,7 @@ void ThreadSearch(SearchThread* t) {
     for (int d = 1; d < 69; d++) {
         if (primary) {
             searchState.iterDepth = uint8_t(d);
-            t->iterDepth = uint8_t(d);
+            t->iterDepth.StoreRelease(uint8_t(d));
             t->depthNodes[d] = 0;
             t->depthScore[d] = NO_SCORE;
             IterationAllLines(t, d, rootCount, true);

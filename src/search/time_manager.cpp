@@ -14,8 +14,6 @@ namespace {
 // Best ordering score behind the first root move, kept across iterations.
 int secondMax = 0;
 
-template <typename T> inline T Peek(const T& x) { return __atomic_load_n(&x, __ATOMIC_RELAXED); }
-
 inline int RootScore(const MoveEntry& e) { return int16_t(e.score); }
 
 void StopForTime() {

@@ -15,6 +15,28 @@ namespace {
 
 constexpr uint32_t SPARE_ENTRIES = 32;
 
+// Every thread reads and writes the entries without a lock; each field is
+// accessed with a relaxed atomic load or store (a plain move) and the check word
+// exposes entries torn by two writers.
+template <typename T> inline T Get(const T& field) {
+    return __atomic_load_n(&field, __ATOMIC_RELAXED);
+}
+template <typename T> inline void Put(T& field, T value) {
+    __atomic_store_n(&field, value, __ATOMIC_RELAXED);
+}
+
+inline TTEntry ReadEntry(const TTEntry* e) {
+    TTEntry copy;
+    copy.lock = Get(e->lock);
+    copy.check = Get(e->check);
+    copy.move = Get(e->move);
+    copy.score = Get(e->score);
+    copy.age = Get(e->age);
+    copy.bound = Get(e->bound);
+    copy.depth = Get(e->depth);
+    return copy;
+}
+
 inline uint32_t CheckWord(uint32_t lowKey, int score, Move move) {
     return lowKey ^ (uint32_t(score + 15000) ^ (uint32_t(move) << 16));
 }
@@ -85,9 +107,9 @@ TTEntry TTProbe(const Position& p) {
     TTEntry* bucket = Bucket(p, key);
     for (int i = 0; i < 4; i++) {
         TTEntry* e = bucket + i;
-        if (e->lock != high) continue;
-        e->age = transTable.age;
-        std::memcpy(&copy, e, sizeof copy);
+        if (Get(e->lock) != high) continue;
+        Put(e->age, transTable.age);
+        copy = ReadEntry(e);
         if (CheckWord(uint32_t(key), copy.score, copy.move) != copy.check) {
             copy.depth = int8_t(TT_TORN);
         } else if (copy.move) {
@@ -109,8 +131,8 @@ void TTStore(const Position& p, int ply, int depth, int alpha, int beta, int bes
     TTEntry* bucket = Bucket(p, key);
     TTEntry* target = nullptr;
     for (int i = 0; i < 4; i++) {
-        if (bucket[i].lock == high) {
-            if (depth < bucket[i].depth - 2) return;
+        if (Get(bucket[i].lock) == high) {
+            if (depth < Get(bucket[i].depth) - 2) return;
             target = bucket + i;
             break;
         }
@@ -119,21 +141,21 @@ void TTStore(const Position& p, int ply, int depth, int alpha, int beta, int bes
         // One age step weighs as sixteen plies of depth.
         int lowest = 0;
         for (int i = 0; i < 4; i++) {
-            int value = int(int16_t(bucket[i].age)) * 16 + bucket[i].depth;
+            int value = int(int16_t(Get(bucket[i].age))) * 16 + Get(bucket[i].depth);
             if (!target || value < lowest) {
                 target = bucket + i;
                 lowest = value;
             }
         }
-        if (depth < target->depth - 7) return;
+        if (depth < Get(target->depth) - 7) return;
     }
-    target->lock = high;
-    target->check = CheckWord(uint32_t(key), int16_t(stored), bestMove);
-    target->move = bestMove;
-    target->score = int16_t(stored);
-    target->age = transTable.age;
-    target->bound = uint8_t(bound);
-    target->depth = int8_t(depth);
+    Put(target->lock, high);
+    Put(target->check, CheckWord(uint32_t(key), int16_t(stored), bestMove));
+    Put(target->move, bestMove);
+    Put(target->score, int16_t(stored));
+    Put(target->age, transTable.age);
+    Put(target->bound, uint8_t(bound));
+    Put(target->depth, int8_t(depth));
 }
 
 double TTFill() {
@@ -144,7 +166,7 @@ double TTFill() {
     }
     int count = 0;
     for (uint32_t i = n / 2 - 500; i < n / 2 + 500; i++)
-        if (transTable.entries[i].age == transTable.age) count++;
+        if (Get(transTable.entries[i].age) == transTable.age) count++;
     transTable.fill = count * 0.001;
     return transTable.fill;
 }

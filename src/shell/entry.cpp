@@ -62,7 +62,40 @@ void StartSearch() {
     searchRequest = 0;
 }
 
+// The front end has gone and every queued command has run. A search with a
+// limit may finish and report; one that would never end (infinite analysis,
+// pondering) is stopped; then the engine leaves as after "quit".
+void HandleEndOfInput() {
+    if (searchRequest != 0) return;
+    if (searchMode == SEARCH_IDLE) {
+        SetStop(STOP_ABANDON);
+        quitFlag = 1;
+        return;
+    }
+    bool unlimited = timeState.mode == 1 && timeState.fixedTime >= 99999 &&
+                     searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
+    bool endless = searchMode == SEARCH_PONDER || unlimited;
+    if (endless && StopFlag() == STOP_NONE) {
+        SetStop(STOP_NOW);
+        if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
+    }
+}
+
+// The search threads end first: a search abandoned by "quit" may still be
+// reading the table and the book.
+void ExitSequence() {
+    ShellStopThreads();
+    ShellFreeBook();
+    ShellFreeHash();
+    CloseLogFile();
+}
+
+} // namespace
+
+// Reports a search whose threads are idle: the final line, then "bestmove" or
+// the console statistics.
 void FinishSearch() {
+    if (searchMode == SEARCH_IDLE) return;
     ShellSumCounters();
     UpdateElapsed();
     const SearchResult& best = searchState.best;
@@ -95,36 +128,6 @@ void FinishSearch() {
     }
     searchMode = SEARCH_IDLE;
 }
-
-// The front end has gone and every queued command has run. A search with a
-// limit may finish and report; one that would never end (infinite analysis,
-// pondering) is stopped; then the engine leaves as after "quit".
-void HandleEndOfInput() {
-    if (searchRequest != 0) return;
-    if (searchMode == SEARCH_IDLE) {
-        SetStop(STOP_ABANDON);
-        quitFlag = 1;
-        return;
-    }
-    bool unlimited = timeState.mode == 1 && timeState.fixedTime >= 99999 &&
-                     searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
-    bool endless = searchMode == SEARCH_PONDER || unlimited;
-    if (endless && StopFlag() == STOP_NONE) {
-        SetStop(STOP_NOW);
-        if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
-    }
-}
-
-// The search threads end first: a search abandoned by "quit" may still be
-// reading the table and the book.
-void ExitSequence() {
-    ShellStopThreads();
-    ShellFreeBook();
-    ShellFreeHash();
-    CloseLogFile();
-}
-
-} // namespace
 
 void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
     for (int i = 1; i < argc; i++) {

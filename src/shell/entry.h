@@ -18,6 +18,9 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools);
 
 int VeskMain(int argc, const char* const* argv);
 
+// Reports the search that has just ended (no-op when none is running).
+void FinishSearch();
+
 // One pass of the interactive loop (sleep, time check, one command or a search
 // start or the final report).
 void MainLoopPass();

@@ -100,6 +100,24 @@ void ReportFinal(int depth, int score, const Move* pv) {
     ReportLine(0, 0, depth, score, pv);
 }
 
+namespace {
+void CopyLine(const Relaxed<Move>* from, Move* to) {
+    for (int i = 0; i < MAX_PLY; i++) to[i] = from[i];
+}
+} // namespace
+
+void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv) {
+    Move line[MAX_PLY];
+    CopyLine(pv, line);
+    ReportLine(threadNumber, slot, depth, score, line);
+}
+
+void ReportFinal(int depth, int score, const Relaxed<Move>* pv) {
+    Move line[MAX_PLY];
+    CopyLine(pv, line);
+    ReportFinal(depth, score, line);
+}
+
 void ReportPosition() {
     char fen[128];
     SearchThread* game = searchState.threads[0];
@@ -130,7 +148,7 @@ void ReportStatistics() {
     MoveToTextOrNull(searchState.best.pv[1], move);
     double nodes = double(searchState.totalNodes);
     PrintLineF("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", move,
-               elapsed, searchState.best.score, nodes, nodes / (elapsed + 0.001) / 1000, ebf);
+               elapsed, int(searchState.best.score), nodes, nodes / (elapsed + 0.001) / 1000, ebf);
     PrintLineF("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, "
                "TB=%0.0fK",
                fill * 100,

@@ -12,6 +12,9 @@ void UnlockReports();
 
 void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv);
 void ReportFinal(int depth, int score, const Move* pv);
+// The same for a line that search threads may still write: reported from a copy.
+void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv);
+void ReportFinal(int depth, int score, const Relaxed<Move>* pv);
 void ReportPosition();
 void ReportStatistics();
 void ReportStackDump(SearchThread* t);

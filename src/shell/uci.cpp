@@ -14,6 +14,7 @@
 #include "search/time_control.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
+#include "shell/entry.h"
 #include "shell/input.h"
 #include "shell/output.h"
 
@@ -35,10 +36,13 @@ void WaitForIdleSearch() {
 // Options that reallocate what the search threads use are changed only after
 // the running search has been stopped; its bestmove still follows.
 void StopSearchAndWait() {
-    if (ShellBusyCount() == 0) return;
-    SetStop(STOP_NOW);
-    if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
-    while (ShellBusyCount() > 0) SleepMilliseconds(1);
+    if (ShellBusyCount() > 0) {
+        SetStop(STOP_NOW);
+        if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
+        while (ShellBusyCount() > 0) SleepMilliseconds(1);
+    }
+    // Its report is due now, while its threads still hold their counters.
+    if (searchMode.load() != SEARCH_PONDER) FinishSearch();
 }
 
 void PrintIdentity() {

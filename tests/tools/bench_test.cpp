@@ -74,7 +74,7 @@ TEST(Benchmark, OutputAndDeterministicNodeCounts) {
     // "running benchmark", ten position lines numbered from 0, the total line.
     EXPECT_EQ(out.find("running benchmark\n"), 0u) << out;
     for (int k = 0; k < 10; k++) {
-        char prefix[16];
+        char prefix[24];
         snprintf(prefix, sizeof prefix, "pos %2d: ", k);
         EXPECT_NE(out.find(prefix), std::string::npos) << prefix;
     }
