@@ -15,6 +15,7 @@
 #include "eval/kpk.h"
 #include "eval/settings.h"
 #include "search/ordering.h"
+#include "search/search_fixture.h"
 #include "search/search_state.h"
 #include "search/time_control.h"
 #include "search/tt.h"
@@ -24,17 +25,9 @@ inline void InitToolsEngine() {
     static bool done = false;
     if (done) return;
     done = true;
-    InitBoardTables();
-    InitZobristKeys();
-    BuildKpk();
-    InitEvalMasks();
-    SetDefaultSettings();
+    InitSearchForTests();
     SaveSettingsBackup();
-    RebuildTables();
-    if (!searchState.threads[0]) searchState.threads[0] = NewSearchThread();
-    options.logEnabled = 0;
-    if (!transTable.entries) { ASSERT_EQ(AllocateTransTable(16), 0); }
-    BuildReductionTables();
+    ASSERT_EQ(AllocateTransTable(16), 0);
 }
 
 // Limits the tools start from: no info lines, no node limit, one line.
