@@ -236,10 +236,7 @@ int DrawTest(Position& p, int inCheck, int needed) {
     (void)inCheck; // the full list below serves in and out of check alike
     int c = p.halfmoveClock;
     if (c <= 3) return 0;
-    if (c >= 100) {
-        for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
-            if (e->move && IsLegal(p, p.side, e->move)) return 1;
-    }
+    if (c >= 100 && HasLegalMove(p)) return 1;
     const SearchThread* t = p.owner;
     int limit = t->historyCount - c;
     if (limit < 0) limit = 0;

@@ -157,3 +157,16 @@ MoveEntry* GenAllMoves(Position& p) {
     if (t->ply + 1 < MAX_PLY) t->stack[t->ply + 1].listStart = end + 1;
     return start;
 }
+
+int IsLegalMove(Position& p, Move m) {
+    if (!m) return 0;
+    for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
+        if (e->move == m) return IsLegal(p, p.side, m);
+    return 0;
+}
+
+int HasLegalMove(Position& p) {
+    for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
+        if (e->move && IsLegal(p, p.side, e->move)) return 1;
+    return 0;
+}

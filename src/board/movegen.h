@@ -15,3 +15,8 @@ MoveEntry* GenQuiets(const Position& p, int colour, MoveEntry* list);
 // current ply's list start of the owning thread; the ply's stack entry records
 // its bounds and the next ply's list starts behind the terminator.
 MoveEntry* GenAllMoves(Position& p);
+
+// 1 when m is a legal move of the side to move (generated and accepted by IsLegal).
+int IsLegalMove(Position& p, Move m);
+// 1 when the side to move has any legal move.
+int HasLegalMove(Position& p);

@@ -189,12 +189,6 @@ bool RepeatsInLine(const Position& p) {
     return false;
 }
 
-bool IsLegalMove(Position& p, Move m) {
-    for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
-        if (e->move == m) return IsLegal(p, p.side, m);
-    return false;
-}
-
 } // namespace
 
 void TTCompletePv(Position& p, Move* pv, int ply) {

@@ -416,10 +416,7 @@ void CommandPv() {
         TTEntry e = TTProbe(p);
         if (e.depth < 1 || !e.move) break;
         Move m = e.move;
-        bool legal = false;
-        for (MoveEntry* entry = GenAllMoves(p); entry->move != END_OF_LIST; entry++)
-            if (entry->move == m) legal = IsLegal(p, p.side, m);
-        if (!legal) break;
+        if (!IsLegalMove(p, m)) break;
         if (made > 0 && DrawTest(p, InCheck(p, p.side), 2)) break;
         char forms[4][32];
         MoveForms(p, m, forms[0], forms[1], forms[2], forms[3]);

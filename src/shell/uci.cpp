@@ -152,14 +152,6 @@ int ParseCoordinateMove(const char* token, Move* move) {
     return 1;
 }
 
-// Making an illegal move would corrupt the game position, so each move is
-// checked against the legal moves first.
-int IsLegalGameMove(Position& pos, Move m) {
-    for (MoveEntry* e = GenAllMoves(pos); e->move != END_OF_LIST; e++)
-        if (e->move == m) return IsLegal(pos, pos.side, m);
-    return 0;
-}
-
 void SetPosition(const char* args) {
     char text[4096];
     snprintf(text, sizeof text, "%s", args);
@@ -185,7 +177,8 @@ void SetPosition(const char* args) {
                 PrintLineF("info string bad move %s in position command", token);
                 break;
             }
-            if (!IsLegalGameMove(pos, m)) {
+            // An illegal move would corrupt the game position.
+            if (!IsLegalMove(pos, m)) {
                 PrintLineF("info string illegal move %s in position command", token);
                 break;
             }

@@ -47,12 +47,6 @@ struct MatchTotals {
 
 EngineSettings playerA, playerB;
 
-int HasLegalMove(Position& p) {
-    for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
-        if (e->move && IsLegal(p, p.side, e->move)) return 1;
-    return 0;
-}
-
 // Fifty moves, or the position seen twice before with the same side to move.
 int IsDrawn(Position& p) {
     SearchThread* t = p.owner;
