@@ -32,6 +32,11 @@ import time
 
 START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 
+# Defaults shared with bench/soak.py, which plays its games through play_game().
+GRACE = 0.1  # seconds an engine may overrun its clock
+HANG_TIMEOUT = 3.0  # seconds to wait for bestmove after stop
+START_TIMEOUT = 10.0  # seconds to wait for uciok/readyok
+
 # Openings as move lists from the start position: short, varied, roughly balanced.
 BUILTIN_OPENINGS = [
     "e2e4 e7e5 g1f3 b8c6 f1b5 a7a6",  # Spanish
@@ -442,11 +447,15 @@ class EngineDead(Exception):
 
 
 class Faults:
+    """Fault counters of one engine; a hang is a search that did not end even after stop."""
+
+    KINDS = ("illegal", "forfeit", "crash", "protocol", "hang")
+
     def __init__(self):
-        self.illegal = self.forfeit = self.crash = self.protocol = 0
+        self.illegal = self.forfeit = self.crash = self.protocol = self.hang = 0
 
     def total(self):
-        return self.illegal + self.forfeit + self.crash + self.protocol
+        return self.illegal + self.forfeit + self.crash + self.protocol + self.hang
 
 
 class Engine:
@@ -642,7 +651,12 @@ class GameRecord:
 
 
 def play_game(rec, engines, faults, args):
-    """Plays one game; engines[0] and engines[1] are the first and second engine in this slot."""
+    """Plays one game; engines[0] and engines[1] are the first and second engine in this slot.
+
+    faults[n] counts the faults of engines[n] (both may be one object). Engines
+    that are running are kept for the next game (ucinewgame); dead or hung ones
+    are started afresh. Each engine ponders when its setup says so.
+    """
     base, inc, grace = args.base, args.inc, args.grace
     side_engine = [engines[rec.white], engines[rec.black]]
     side_number = [rec.white, rec.black]  # engine numbers per colour
@@ -727,7 +741,7 @@ def play_game(rec, engines, faults, args):
                 t0 = time.monotonic()
             else:
                 if eng.pondering and not eng.stop_pondering(hang):
-                    fault(colour, "protocol", "no bestmove after stop while pondering")
+                    fault(colour, "hang", "no bestmove after stop while pondering")
                     lose(colour, "%s hangs" % names[colour])
                     eng.quit()
                     break
@@ -743,7 +757,7 @@ def play_game(rec, engines, faults, args):
                     stamp, line, _score = eng.wait_bestmove(time.monotonic() + hang)
                 except TimeoutError:
                     flush_notes(colour)
-                    fault(colour, "protocol", "no bestmove within time + grace, nor after stop")
+                    fault(colour, "hang", "no bestmove within time + grace, nor after stop")
                     lose(colour, "%s hangs" % names[colour])
                     eng.quit()
                     break
@@ -777,7 +791,7 @@ def play_game(rec, engines, faults, args):
         pos = legal[move][1]
 
         # Pondering: let the mover think on its expected reply during the opponent's turn.
-        if args.ponder and len(words) >= 4 and words[2] == "ponder":
+        if eng.setup.ponder and len(words) >= 4 and words[2] == "ponder":
             guess = words[3]
             after = pos.legal_moves()
             if guess in after and after[guess][1].legal_moves():
@@ -796,7 +810,7 @@ def play_game(rec, engines, faults, args):
             continue
         try:
             if eng.pondering and not eng.stop_pondering(hang):
-                fault(colour, "protocol", "no bestmove after stop at game end")
+                fault(colour, "hang", "no bestmove after stop at game end")
                 eng.quit()
         except EngineDead as error:
             fault(colour, "crash", "after game: %s" % error)
@@ -929,9 +943,9 @@ def main(argv=None):
     ap.add_argument("--concurrency", type=int, default=1, help="games played at the same time (default 1)")
     ap.add_argument("--pgn", help="write the games to this PGN file")
     ap.add_argument("--ponder", action="store_true", help="let engines ponder on the opponent's time")
-    ap.add_argument("--grace", type=float, default=0.1, help="seconds an engine may overrun its clock before it forfeits (default 0.1)")
-    ap.add_argument("--hang-timeout", type=float, default=3.0, help="seconds to wait for bestmove after stop (default 3)")
-    ap.add_argument("--start-timeout", type=float, default=10.0, help="seconds to wait for uciok/readyok (default 10)")
+    ap.add_argument("--grace", type=float, default=GRACE, help="seconds an engine may overrun its clock before it forfeits (default %g)" % GRACE)
+    ap.add_argument("--hang-timeout", type=float, default=HANG_TIMEOUT, help="seconds to wait for bestmove after stop (default %g)" % HANG_TIMEOUT)
+    ap.add_argument("--start-timeout", type=float, default=START_TIMEOUT, help="seconds to wait for uciok/readyok (default %g)" % START_TIMEOUT)
     ap.add_argument("--cwd", help="working directory for the engines (default: a fresh temporary directory per process)")
     ap.add_argument("--log", help="write the whole UCI traffic to this file")
     ap.add_argument("--max-time", type=float, default=0, help="start no new game after this many seconds (default: no limit)")
@@ -1054,9 +1068,10 @@ def main(argv=None):
         print("Elo difference: %+.0f +/- %s (95%%)" % (elo, "inf" if math.isinf(margin) else "%.0f" % margin))
     for n, name in ((0, first), (1, second)):
         f = faults[n]
+        # A hang (no bestmove even after stop) is reported here as a protocol error.
         print(
             "Faults of %s: illegal moves %d, time forfeits %d, crashes %d, protocol errors %d"
-            % (name, f.illegal, f.forfeit, f.crash, f.protocol)
+            % (name, f.illegal, f.forfeit, f.crash, f.protocol + f.hang)
         )
     total = faults[0].total() + faults[1].total()
     print("Total faults: %d" % total)
