@@ -13,12 +13,19 @@ inline MoveEntry* Add(const Position& p, MoveEntry* list, int from, int to, Move
     return list + 1;
 }
 
+// The piece lists hold nine pieces of one kind: no promotion to a kind the
+// mover already has nine of (the count is a 4-bit field of the signature).
+inline bool RoomFor(const Position& p, int colour, int type) {
+    return ((p.matSig[colour] >> (4 * (type - 1))) & 15) < 9;
+}
+
 inline MoveEntry* AddPromotions(const Position& p, MoveEntry* list, int from, int to, int all) {
-    list = Add(p, list, from, to, PROMO_QUEEN);
+    int c = ColourOf(p.board[from]);
+    if (RoomFor(p, c, QUEEN)) list = Add(p, list, from, to, PROMO_QUEEN);
     if (all) {
-        list = Add(p, list, from, to, PROMO_KNIGHT);
-        list = Add(p, list, from, to, PROMO_BISHOP);
-        list = Add(p, list, from, to, PROMO_ROOK);
+        if (RoomFor(p, c, KNIGHT)) list = Add(p, list, from, to, PROMO_KNIGHT);
+        if (RoomFor(p, c, BISHOP)) list = Add(p, list, from, to, PROMO_BISHOP);
+        if (RoomFor(p, c, ROOK)) list = Add(p, list, from, to, PROMO_ROOK);
     }
     return list;
 }

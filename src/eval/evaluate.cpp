@@ -40,6 +40,10 @@ const int8_t KbnKingTable[64] = {0, 0, 0, 0, 0, 0, 0, 0, //
                                  0, 1, 1, 1, 1, 1, 1, 0, //
                                  0, 0, 0, 0, 0, 0, 0, 0};
 
+inline int Bounded(int score) {
+    return score > EVAL_LIMIT ? EVAL_LIMIT : score < -EVAL_LIMIT ? -EVAL_LIMIT : score;
+}
+
 inline int SquareColour(int sq) { return (SquareBit(sq) & DARK_SQUARES) ? 1 : 0; }
 
 inline int Count(uint32_t sig, int type) {
@@ -208,7 +212,7 @@ int Evaluate(SearchThread* t, int side, int ply, int inCheck) {
     bool trace = t == searchState.threads[1] && ply == 1 && !t->searchRunning;
 
     int ending;
-    if (RecognisedEnding(t, side, ply, &ending)) return ending;
+    if (RecognisedEnding(t, side, ply, &ending)) return Bounded(ending);
 
     StackEntry& st = t->stack[ply];
     t->evalProbes++;
@@ -273,7 +277,7 @@ int Evaluate(SearchThread* t, int side, int ply, int inCheck) {
     if (side == 1) score = -score;
 
     double drawAdj = DrawAdjust(x, score);
-    int result = int(score * drawAdj);
+    int result = Bounded(int(score * drawAdj));
 
     slot.keyLow = lo;
     slot.keyHigh = hi;

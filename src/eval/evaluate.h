@@ -5,8 +5,12 @@
 
 struct SearchThread;
 
-// -10000 at once when inCheck is set. ply selects the search-stack entry that
-// receives the draw mark and the threat values.
+// Static scores stay within this, below the mate and table-win scores (from
+// 9697 up), which only material far beyond a normal game (nine queens) reaches.
+constexpr int EVAL_LIMIT = 9000;
+
+// -10000 at once when inCheck is set, else within +-EVAL_LIMIT. ply selects
+// the search-stack entry that receives the draw mark and the threat values.
 int Evaluate(SearchThread* t, int side, int ply, int inCheck);
 
 // Breakdown of one root evaluation, written only in trace mode.

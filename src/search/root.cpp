@@ -164,8 +164,11 @@ void RootIteration(SearchThread* t, int depth, int pvIndex) {
         UnmakeMove(p);
         t->rootState = 0;
 
-        if (StopFlag()) {
-            // A stopped search keeps only a clear fail high of the main thread.
+        // A stopped search keeps only a clear fail high of the main thread, and the
+        // first move of a search stopped before any move was scored, so that
+        // "bestmove" always names a move to play.
+        const bool onlyMove = primary && depth == 1 && pvIndex == 0 && !bestMove;
+        if (StopFlag() && !onlyMove) {
             s = (primary && t->score > best + 25 && bestMove) ? int(t->score) : NO_SCORE;
         }
         for (int k = 0; k < MAX_PLY; k++) t->rootPv[k] = savedPv[k];

@@ -25,6 +25,7 @@
 #include "search/tt.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
+#include "shell/input.h"
 #include "shell/output.h"
 #include "shell/tuner.h"
 
@@ -81,15 +82,15 @@ int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 // "5:00" is minutes and seconds, anything else seconds.
 double ParseTime(const char* text) {
     const char* colon = strchr(text, ':');
-    if (colon) return atof(text) * 60 + atof(colon + 1);
-    return atof(text);
+    if (colon) return ReadDecimal(text) * 60 + ReadDecimal(colon + 1);
+    return ReadDecimal(text);
 }
 
 void CommandLevel(const Words& a) {
     // The moves of a control are kept in a byte.
-    int moves = Clamp(atoi(a.w[1]), 0, 255);
+    int moves = Clamp(ReadInteger(a.w[1]), 0, 255);
     double time = ParseTime(a.w[2]);
-    double increment = atof(a.w[3]);
+    double increment = ReadDecimal(a.w[3]);
     timeState.mode = moves;
     timeState.fixedTime = time;
     timeState.increment = increment;
@@ -146,7 +147,7 @@ void CommandRedo() {
 void CommandJump(const Words& a) {
     SetStop(STOP_ABANDON);
     SearchThread* g = Game();
-    int target = atoi(a.w[1]);
+    int target = ReadInteger(a.w[1]);
     while (g->historyCount > 0) TakeBackGameMove();
     while (g->historyCount < target && g->historyCount < MAX_GAME_MOVES &&
            g->history[g->historyCount].move)
@@ -216,7 +217,7 @@ void CommandLoad(const Words& a) {
     int wanted = 1;
     const char* tag = a.w[2];
     if (isdigit(static_cast<unsigned char>(tag[0]))) {
-        int n = atoi(tag);
+        int n = ReadInteger(tag);
         wanted = n >= 1 && n <= 1000 ? n : 1;
     } else if (tag[0]) {
         wanted = FindGame(f, tag, firstGame);
@@ -338,7 +339,7 @@ void CommandEdit() {
 }
 
 void CommandPerft(const Words& a) {
-    int depth = Clamp(atoi(a.w[1]), 0, 20);
+    int depth = Clamp(ReadInteger(a.w[1]), 0, 20);
     SearchThread* g = Game();
     Position& p = g->pos;
     PrepareSearch(); // resets the node counters
@@ -400,7 +401,7 @@ void CommandAnalyse(const Words& a) {
     timeState.mode = 1;
     timeState.fixedTime = 99999;
     searchState.maxDepth = MAX_DEPTH;
-    int depth = atoi(a.w[1]);
+    int depth = ReadInteger(a.w[1]);
     if (depth >= 1 && depth <= 65) searchState.maxDepth = depth;
     if (options.hashMode <= 1) ShellClearHash();
     searchRequest = 3;
@@ -477,9 +478,9 @@ void ConsoleCommand(const char* line) {
     } else if (strcmp(cmd, "level") == 0) {
         CommandLevel(a);
     } else if (strcmp(cmd, "depth") == 0) {
-        searchState.maxDepth = Clamp(atoi(a.w[1]), 1, MAX_DEPTH);
+        searchState.maxDepth = Clamp(ReadInteger(a.w[1]), 1, MAX_DEPTH);
     } else if (strcmp(cmd, "ponder") == 0) {
-        timeState.ponderOption = atoi(a.w[1]);
+        timeState.ponderOption = ReadInteger(a.w[1]);
     } else if (strcmp(cmd, "self") == 0) {
         timeState.ponderOption = 0;
         selfPlay = 1;
@@ -487,9 +488,9 @@ void ConsoleCommand(const char* line) {
     } else if (strcmp(cmd, "get") == 0) {
         CommandGet(a);
     } else if (strcmp(cmd, "noise") == 0) {
-        searchState.reportDelay = atof(a.w[1]);
+        searchState.reportDelay = ReadDecimal(a.w[1]);
     } else if (strcmp(cmd, "hash") == 0) {
-        options.hashMode = atoi(a.w[1]);
+        options.hashMode = ReadInteger(a.w[1]);
     } else if (strcmp(cmd, "tag") == 0) {
         tagKey = GamePos().key;
     } else if (strcmp(cmd, "ev") == 0) {
@@ -499,13 +500,13 @@ void ConsoleCommand(const char* line) {
     } else if (strcmp(cmd, "pv") == 0) {
         CommandPv();
     } else if (strcmp(cmd, "trace") == 0) {
-        tracePly = atoi(a.w[1]);
+        tracePly = ReadInteger(a.w[1]);
     } else if (strcmp(cmd, "lmr") == 0) {
         PrintReductionTables();
     } else if (strcmp(cmd, "debug") == 0) {
-        debugFlag = atoi(a.w[1]);
+        debugFlag = ReadInteger(a.w[1]);
     } else if (strstr(cmd, "multipv")) {
-        searchState.multiPv = Clamp(atoi(a.w[1]), 1, 255);
+        searchState.multiPv = Clamp(ReadInteger(a.w[1]), 1, 255);
     } else if (strcmp(cmd, "undo") == 0 || strcmp(cmd, "[") == 0) {
         CommandUndo();
     } else if (strcmp(cmd, "]") == 0) {

@@ -140,34 +140,34 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
         } else if (strcmp(s, "-nolog") == 0) {
             options.logEnabled = 0;
         } else if (strcmp(s, "-noise") == 0) {
-            searchState.reportDelay = atof(value), i++;
+            searchState.reportDelay = ReadDecimal(value), i++;
         } else if (strcmp(s, "-quiet") == 0) {
             options.logEnabled = 0;
             searchState.reportDelay = 9999;
         } else if (strcmp(s, "-uci_extra") == 0) {
             options.extraInfo = 1;
         } else if (strcmp(s, "-d") == 0) {
-            int depth = atoi(value);
+            int depth = ReadInteger(value);
             searchState.maxDepth = depth > MAX_DEPTH ? MAX_DEPTH : depth;
             timeState.fixedTime = 10000;
             timeState.mode = 1;
             i++;
         } else if (strcmp(s, "-t") == 0) {
-            timeState.fixedTime = atof(value);
+            timeState.fixedTime = ReadDecimal(value);
             timeState.mode = 1;
             i++;
         } else if (strcmp(s, "-n") == 0) {
-            long long n = atoll(value);
+            long long n = strtoll(value, nullptr, 10);
             searchState.nodeLimit = n < 0 ? 0 : uint64_t(n);
             timeState.fixedTime = 1000;
             timeState.mode = 1;
             i++;
         } else if (strcmp(s, "-hash") == 0) {
-            int mb = atoi(value);
+            int mb = ReadInteger(value);
             options.hashMB = mb < 0 ? 0 : mb > 8192 ? 8192 : mb;
             i++;
         } else if (strcmp(s, "-threads") == 0) {
-            int n = atoi(value);
+            int n = ReadInteger(value);
             searchState.threadCount = n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n;
             i++;
         } else if (strcmp(s, "-anepd") == 0) {

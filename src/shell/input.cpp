@@ -1,5 +1,8 @@
 #include "shell/input.h"
 
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <unistd.h>
@@ -122,4 +125,14 @@ void PollCommand() {
     ReadAvailable();
     char line[LINE_MAX_CHARS + 1];
     if (TakeQueuedLine(line, sizeof line)) ExecuteCommandLine(line);
+}
+
+int ReadInteger(const char* text) {
+    long long v = strtoll(text, nullptr, 10);
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
+}
+
+double ReadDecimal(const char* text) {
+    double v = atof(text);
+    return std::isfinite(v) ? v : 0;
 }

@@ -23,3 +23,11 @@ void ExecuteCommandLine(char* line);
 
 // Lets the console's "edit" read its lines through the command input.
 void InstallConsoleLineSource();
+
+// A leading decimal number of a command argument (0 when there is none). Values
+// beyond the int range saturate, so a huge value clamps instead of wrapping.
+int ReadInteger(const char* text);
+
+// A decimal number of a command argument; "nan", "inf" and overflowing values
+// read as 0, since a time that no comparison can pass would never end a search.
+double ReadDecimal(const char* text);

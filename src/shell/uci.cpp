@@ -66,7 +66,7 @@ void PrintIdentity() {
 void SetOption(const char* args) {
     char name[256], value[256];
     if (!ParseSetOption(args, name, value)) return;
-    int number = atoi(value);
+    int number = ReadInteger(value);
     if (strcmp(name, "Hash") == 0) {
         int previous = options.hashMB;
         options.hashMB = Clamp(number, 0, 8192);
@@ -204,28 +204,36 @@ const char* KeywordValue(const char* args, const char* keyword) {
 
 void Go(const char* args) {
     SetStop(STOP_ABANDON);
+    // A pondering search ends here like a stopped one (its bestmove follows):
+    // the main loop starts the new search only after the old one has reported,
+    // and stops reading input while a search request waits.
+    uint8_t pondering = SEARCH_PONDER;
+    searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);
     timeState.mode = 0;
     searchRequest = strstr(args, "ponder") ? 2 : 1;
     int side = searchState.threads[0]->pos.side;
     const char* v;
     if ((v = KeywordValue(args, "wtime"))) {
-        double t = atof(v) / 1000;
+        double t = ReadDecimal(v) / 1000;
         timeState.clock[WHITE] = t < 0 ? 0 : t;
     }
     if ((v = KeywordValue(args, "btime"))) {
-        double t = atof(v) / 1000;
+        double t = ReadDecimal(v) / 1000;
         timeState.clock[BLACK] = t < 0 ? 0 : t;
     }
-    if ((v = KeywordValue(args, "winc")) && side == WHITE) timeState.increment = atof(v) / 1000;
-    if ((v = KeywordValue(args, "binc")) && side == BLACK) timeState.increment = atof(v) / 1000;
+    if ((v = KeywordValue(args, "winc")) && side == WHITE)
+        timeState.increment = ReadDecimal(v) / 1000;
+    if ((v = KeywordValue(args, "binc")) && side == BLACK)
+        timeState.increment = ReadDecimal(v) / 1000;
     if ((v = KeywordValue(args, "movestogo"))) {
         timeState.mode = 40;
-        timeState.movesLeft = atoi(v);
+        // Bounded: the time allotment divides by one more than this.
+        timeState.movesLeft = Clamp(ReadInteger(v), 0, 1000);
         searchState.maxDepth = MAX_DEPTH;
         searchState.nodeLimit = 0;
     }
     if ((v = KeywordValue(args, "depth"))) {
-        searchState.maxDepth = Clamp(atoi(v), 1, MAX_DEPTH);
+        searchState.maxDepth = Clamp(ReadInteger(v), 1, MAX_DEPTH);
         timeState.fixedTime = 360000;
         timeState.mode = 1;
     }
@@ -236,7 +244,7 @@ void Go(const char* args) {
         timeState.mode = 1;
     }
     if ((v = KeywordValue(args, "movetime"))) {
-        timeState.fixedTime = atof(v) / 1000;
+        timeState.fixedTime = ReadDecimal(v) / 1000;
         timeState.mode = 1;
         timeState.increment = 0;
     }

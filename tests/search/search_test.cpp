@@ -152,6 +152,22 @@ TEST_F(SearchTest, FixedDepthSearchIsDeterministic) {
     EXPECT_EQ(p.key, key);
 }
 
+TEST_F(SearchTest, StopBeforeTheFirstMoveStillGivesALegalMove) {
+    // "stop" can arrive before the first root move has a score; the search must
+    // still name a move to play (never "bestmove null" with legal moves about).
+    SetGame("r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -");
+    FixedDepthLimits(30);
+    TTClear();
+    StartClock();
+    PrepareSearch();
+    SetStop(STOP_NOW);
+    SearchOnCallingThread();
+    Move move = searchState.best.pv[1];
+    ASSERT_NE(move, 0);
+    EXPECT_TRUE(IsLegalMove(searchState.threads[0]->pos, move));
+    EXPECT_EQ(searchState.best.depth, 1);
+}
+
 TEST_F(SearchTest, NodeLimitStopsOnlyAfterDepthTwo) {
     SetGame("r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -");
     FixedDepthLimits(30);
