@@ -223,7 +223,7 @@ void SumCounters() {
     SearchState& s = searchState;
     s.totalNodes = s.totalTbHits = s.totalEvalProbes = s.totalEvalHits = 0;
     s.totalTtProbes = s.totalTtHits = s.totalPawnProbes = s.totalPawnHits = 0;
-    auto add = [&s](const SearchThread* t) {
+    auto add = [&](const SearchThread* t) {
         s.totalNodes += Peek(t->nodes);
         s.totalTbHits += Peek(t->tbHits);
         s.totalEvalProbes += Peek(t->evalProbes);
