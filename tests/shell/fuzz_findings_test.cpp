@@ -4,12 +4,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "board/attacks.h"
 #include "board/notation.h"
-#include "board/zobrist.h"
-#include "eval/kpk.h"
-#include "eval/settings.h"
-#include "search/ordering.h"
+#include "search/search_fixture.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/time_control.h"
@@ -27,16 +23,7 @@ struct LoopEngine {
     int pipeFds[2] = {-1, -1};
     int savedStdin = -1;
     LoopEngine() {
-        InitBoardTables();
-        InitZobristKeys();
-        BuildKpk();
-        SetDefaultSettings();
-        RebuildTables();
-        if (!searchState.threads[0]) searchState.threads[0] = NewSearchThread();
-        options.logEnabled = 0;
-        searchState.reportDelay = 9999;
-        EXPECT_EQ(AllocateTransTable(1), 0);
-        BuildReductionTables();
+        InitSearchForTests();
         EXPECT_EQ(StartThreads(1), 0);
         SetFromFen(searchState.threads[0]->pos,
                    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
