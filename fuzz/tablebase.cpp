@@ -36,6 +36,7 @@
 #include "search/search_state.h"
 #include "search/search_thread.h"
 #include "shell/engine.h"
+#include "support/placement.h"
 #include "tablebase/tbprobe.h"
 
 namespace {
@@ -93,33 +94,8 @@ int Random(int n) {
 // whether it is a position (kings apart, side not to move not in check).
 std::string RandomFen(const char* material, bool whiteToMove) {
     char board[64] = {0};
-    int colour = 0;
-    for (const char* c = material; *c; c++) {
-        if (*c == 'v') {
-            colour = 1;
-            continue;
-        }
-        int sq;
-        do { sq = Random(64); } while (board[sq] || (*c == 'P' && (sq < 8 || sq >= 56)));
-        board[sq] = colour ? char(*c - 'A' + 'a') : *c;
-    }
-    std::string fen;
-    for (int r = 7; r >= 0; r--) {
-        int empty = 0;
-        for (int f = 0; f < 8; f++) {
-            char c = board[r * 8 + f];
-            if (!c) {
-                empty++;
-                continue;
-            }
-            if (empty) fen += char('0' + empty);
-            empty = 0;
-            fen += c;
-        }
-        if (empty) fen += char('0' + empty);
-        if (r) fen += '/';
-    }
-    return fen + (whiteToMove ? " w - -" : " b - -");
+    RandomPlacement(material, board, Random);
+    return PlacementFen(board, whiteToMove);
 }
 
 void WriteTable(const TableFile& f, const std::vector<uint8_t>& bytes) {

@@ -18,6 +18,7 @@
 #include "search/search_state.h"
 #include "search/search_thread.h"
 #include "shell/engine.h"
+#include "support/placement.h"
 #include "support/test_support.h"
 #include "tablebase/tbprobe.h"
 
@@ -89,33 +90,8 @@ inline int Random(int n) {
 inline std::string RandomFen(const std::string& name, bool whiteToMove) {
     TestThread();
     char board[64] = {0};
-    int colour = 0;
-    for (char c : name) {
-        if (c == 'v') {
-            colour = 1;
-            continue;
-        }
-        int sq;
-        do { sq = Random(64); } while (board[sq] || (c == 'P' && (sq < 8 || sq >= 56)));
-        board[sq] = colour ? char(c - 'A' + 'a') : c;
-    }
-    std::string fen;
-    for (int r = 7; r >= 0; r--) {
-        int empty = 0;
-        for (int f = 0; f < 8; f++) {
-            char c = board[r * 8 + f];
-            if (!c) {
-                empty++;
-                continue;
-            }
-            if (empty) fen += char('0' + empty);
-            empty = 0;
-            fen += c;
-        }
-        if (empty) fen += char('0' + empty);
-        if (r) fen += '/';
-    }
-    fen += whiteToMove ? " w - -" : " b - -";
+    RandomPlacement(name.c_str(), board, Random);
+    std::string fen = PlacementFen(board, whiteToMove);
     // Kings apart and the side not to move not in check.
     Bitboard occ = 0, white = 0;
     for (int sq = 0; sq < 64; sq++) {
