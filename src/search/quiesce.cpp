@@ -73,7 +73,8 @@ MoveEntry* GenQuietChecks(const Position& p, int c, MoveEntry* list) {
     }
     for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++) {
         int from = *s;
-        Bitboard b = ((BishopFull[from] & diag) | (RookFull[from] & straight));
+        // A queen reaches either kind of checking square along either kind of line.
+        Bitboard b = (BishopFull[from] | RookFull[from]) & (diag | straight);
         while (b) {
             int to = PopLowest(b);
             if (!(Between[from][to] & occ)) list = Add(p, list, from, to);

@@ -42,6 +42,12 @@ TEST_F(SearchTest, FindsMatesWithDistanceScores) {
     SearchHere(4);
     EXPECT_EQ(MoveText(searchState.best.pv[1]), "a8a1");
     EXPECT_EQ(searchState.best.score, 9998);
+
+    // Whatever white plays, a queen move along the g-file or a diagonal mates: the
+    // quiescence search below depth 1 must find quiet queen checks of both kinds.
+    SetGame("1k6/8/6q1/8/8/7p/P6P/7K w - -");
+    SearchHere(1);
+    EXPECT_EQ(searchState.best.score, 3 - 10000);
 }
 
 TEST_F(SearchTest, NoLegalRootMove) {
