@@ -172,15 +172,16 @@ int TbOpenFile(const char* name, const char* ext) {
     return -1;
 }
 
-uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status) {
+uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status,
+                   int* systemError) {
     *size = 0;
+    *systemError = 0;
     *status = TB_MAP_MISSING;
     int fd = TbOpenFile(name, ext);
     if (fd < 0) return nullptr;
     struct stat st;
     if (fstat(fd, &st) != 0) {
-        fprintf(stderr, "CreateFileMapping() failed.\n");
-        *status = TB_MAP_FAILED;
+        *status = TB_MAP_SIZE_FAILED;
         close(fd);
         return nullptr;
     }
@@ -194,9 +195,8 @@ uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status)
     int err = errno;
     close(fd);
     if (m == MAP_FAILED) {
-        fprintf(stderr, "MapViewOfFile() failed, name = %s%s, error = %lu.\n", name, ext,
-                (unsigned long)err);
         *status = TB_MAP_FAILED;
+        *systemError = err;
         return nullptr;
     }
     *size = size_t(st.st_size);

@@ -117,12 +117,12 @@ void TbFreePaths();
 int TbOpenFile(const char* name, const char* ext);
 // Outcome of TbMapFile.
 constexpr int TB_MAP_OK = 0;
-constexpr int TB_MAP_MISSING = 1;   // no directory holds the file
-constexpr int TB_MAP_TOO_SHORT = 2; // too short to hold a header
-constexpr int TB_MAP_FAILED = 3;    // the system refused (message printed)
-
-// Read-only view of a whole file, or nullptr with the reason in *status.
-uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status);
+constexpr int TB_MAP_MISSING = 1;     // no directory holds the file
+constexpr int TB_MAP_TOO_SHORT = 2;   // too short to hold a header
+constexpr int TB_MAP_SIZE_FAILED = 3; // its size could not be read
+constexpr int TB_MAP_FAILED = 4;      // the system refused the mapping (*systemError)
+uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status,
+                   int* systemError);
 void TbUnmapFile(uint8_t* map, size_t size);
 
 // Decodes the headers of a mapped file into t (t.num, hasPawns, symmetric,

@@ -275,20 +275,25 @@ static void CopyShape(const TbEntry& e, TbTable& t) {
     t.pawns[1] = e.pawns[1];
 }
 
-// Maps and decodes one file of an entry into t; messages once per entry.
+// Maps and decodes one file of an entry into t. A file that failed once is
+// reported once and not tried again until the tables are set up anew.
 static int LoadTable(TbEntry& e, TbTable& t, int isDtz) {
     const char* ext = isDtz ? ".rtbz" : ".rtbw";
     uint8_t reportBit = isDtz ? 2 : 1;
-    int status;
+    if (e.reported & reportBit) return 0;
+    int status, error;
     size_t size;
-    uint8_t* map = TbMapFile(e.name, ext, &size, &status);
+    uint8_t* map = TbMapFile(e.name, ext, &size, &status, &error);
     if (!map) {
-        if (!(e.reported & reportBit)) {
-            if (status == TB_MAP_MISSING)
-                fprintf(stderr, "Could not find %s%s\n", e.name, ext);
-            else if (status == TB_MAP_TOO_SHORT)
-                fprintf(stderr, "Corrupted table.\n");
-        }
+        if (status == TB_MAP_MISSING)
+            fprintf(stderr, "Could not find %s%s\n", e.name, ext);
+        else if (status == TB_MAP_TOO_SHORT)
+            fprintf(stderr, "Corrupted table.\n");
+        else if (status == TB_MAP_SIZE_FAILED)
+            fprintf(stderr, "CreateFileMapping() failed.\n");
+        else
+            fprintf(stderr, "MapViewOfFile() failed, name = %s%s, error = %lu.\n", e.name, ext,
+                    (unsigned long)error);
         e.reported |= reportBit;
         return 0;
     }
@@ -297,7 +302,7 @@ static int LoadTable(TbEntry& e, TbTable& t, int isDtz) {
     t.map = map;
     t.mapSize = size;
     if (!TbDecodeTable(t, isDtz)) {
-        if (!(e.reported & reportBit)) fprintf(stderr, "Corrupted table.\n");
+        fprintf(stderr, "Corrupted table.\n");
         e.reported |= reportBit;
         TbFreeTable(t);
         return 0;
