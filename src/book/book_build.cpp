@@ -259,21 +259,28 @@ void MergeIntoBook(const BookBuildFiles& files) {
 void BuildBook(SearchThread* t, const BookBuildFiles& files) {
     // Moves are read on the console's position, so only its thread can build.
     if (!t || t != searchState.threads[0]) return;
-    options.bookFile[0] = 0;
-    ReleaseBookBlock();
-    if (!EnsureBookKeyTable()) return;
+    // Without games to read, the book in use and the one on disk stay as they are.
+    FILE* in = fopen(files.pgn, "r");
+    if (!in) {
+        PrintLineF("can't open %s: no book built", files.pgn);
+        return;
+    }
+    if (!EnsureBookKeyTable()) {
+        fclose(in);
+        return;
+    }
     BookRecord* buffer =
         static_cast<BookRecord*>(malloc(BUILD_BUFFER_RECORDS * sizeof(BookRecord)));
-    if (!buffer) return;
+    if (!buffer) {
+        fclose(in);
+        return;
+    }
+    options.bookFile[0] = 0;
+    ReleaseBookBlock();
     remove(files.book);
     // Leftovers of an interrupted build would be merged into this one.
     remove(files.tmp);
     remove(files.merged);
-    FILE* in = fopen(files.pgn, "r");
-    if (!in) {
-        free(buffer);
-        return;
-    }
 
     BuildState s = {&files, &t->pos, buffer, 0, DRAWN, 0, 0, 0};
     // Moves before the first game's result tag are read from the start position.
