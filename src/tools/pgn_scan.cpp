@@ -129,6 +129,25 @@ int WriteListing(FILE* out, Position& p, const PgnMove* mv, int count, int resul
     return marked;
 }
 
+// "+0.29" as 29: pawns times 100, truncated toward zero, read from the digits
+// themselves (a binary double would turn 0.29 into 28.999...).
+int CentipawnsOfDecimal(const char* text) {
+    int sign = *text == '-' ? -1 : 1;
+    if (*text == '+' || *text == '-') text++;
+    long long value = 0;
+    for (; isdigit(static_cast<unsigned char>(*text)); text++)
+        if (value < 1000000) value = value * 10 + (*text - '0');
+    value *= 100;
+    if (*text == '.') {
+        text++;
+        for (int scale = 10; scale >= 1 && isdigit(static_cast<unsigned char>(*text)); scale /= 10)
+            value += (*text++ - '0') * scale;
+    }
+    // Far beyond any evaluation, but kept apart from the "no score" markers.
+    if (value > 20000) value = 20000;
+    return sign * int(value);
+}
+
 } // namespace
 
 int CommentScore(const char* text, int afterBlackMove) {
@@ -152,7 +171,7 @@ int CommentScore(const char* text, int afterBlackMove) {
     const char* b = before;
     while (*b == ' ') b++;
     if (*b != '+' && *b != '-') return SCORE_UNREADABLE;
-    return int(atof(b) * 100.0);
+    return CentipawnsOfDecimal(b);
 }
 
 int WriteGame(FILE* out, const PgnMove* moves, int count, int mode, int result) {

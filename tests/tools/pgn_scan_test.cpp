@@ -29,6 +29,13 @@ TEST(PgnScan, CommentScores) {
     EXPECT_EQ(CommentScore("eval ", 0), SCORE_UNREADABLE);
     EXPECT_EQ(CommentScore("0.50/10", 0), SCORE_UNREADABLE); // no sign
     EXPECT_EQ(CommentScore("a fine move", 0), SCORE_UNREADABLE);
+
+    // Every two-decimal score an engine writes reads back as exactly its centipawns.
+    for (int cp = -1200; cp <= 1200; cp++) {
+        char text[32];
+        snprintf(text, sizeof text, "%c%d.%02d/12 1s", cp < 0 ? '-' : '+', abs(cp) / 100, abs(cp) % 100);
+        ASSERT_EQ(CommentScore(text, 0), cp) << text;
+    }
 }
 
 TEST(PgnScan, ResultLabelledPositions) {
