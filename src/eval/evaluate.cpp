@@ -12,7 +12,7 @@ EvalTrace evalTrace;
 
 namespace {
 
-// Shown rank 8 first in the tables of the design; stored a1 first here.
+// Indexed a1 first; the table is symmetric, so it reads the same from rank 8.
 const int8_t LoneKingTable[64] = {60, 50, 40, 30, 30, 40, 50, 60, //
                                   50, 40, 30, 20, 20, 30, 40, 50, //
                                   40, 30, 20, 10, 10, 20, 30, 40, //
