@@ -1,5 +1,6 @@
 // Missing, truncated and corrupted files fail only the probes that need them,
 // with a message on standard error, and never bring the engine down.
+#include <algorithm>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -40,6 +41,8 @@ TEST(TablebaseDamage, BrokenFilesFailOnlyTheirProbes) {
     TempDir dir;
     dir.Copy({"KQvK.rtbw", "KQvK.rtbz", "KRvK.rtbw", "KRvK.rtbz", "KPvK.rtbw", "KPvK.rtbz",
               "KNvK.rtbw", "KNvK.rtbz"});
+    // A name the system opens but cannot map.
+    std::filesystem::create_directory(dir.File("KBvK.rtbw"));
     testing::internal::CaptureStdout();
     InitTables(dir.path);
     testing::internal::GetCapturedStdout();
@@ -64,6 +67,13 @@ TEST(TablebaseDamage, BrokenFilesFailOnlyTheirProbes) {
     Probe(KNvK, &wdl, &dtz, &ok);
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not find KNvK.rtbw\n");
+
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; i++) Probe("8/8/8/8/8/2k5/8/K6B w - -", &wdl, &dtz, &ok);
+    EXPECT_EQ(ok, 0);
+    std::string mapFailures = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(mapFailures.rfind("MapViewOfFile() failed, name = KBvK.rtbw, error = ", 0), 0u);
+    EXPECT_EQ(std::count(mapFailures.begin(), mapFailures.end(), '\n'), 1) << mapFailures;
 
     // The WDL file of KQvK is whole: only the DTZ probe fails.
     testing::internal::CaptureStderr();
