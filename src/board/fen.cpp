@@ -1,4 +1,6 @@
 // FEN reading and writing, the board diagram and the setup helpers.
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/attacks.h"
@@ -77,6 +79,7 @@ const char* PositionProblem(const Position& p) {
 
 void ResetHistory(Position& p) {
     SearchThread* t = p.owner;
+    t->startPly = uint16_t(p.side);
     t->historyCount = 0;
     t->ply = 1;
     t->lastMove = 0;
@@ -153,6 +156,18 @@ int SetFromFen(Position& p, const char* text) {
     }
     if (file >= 0 && PlausibleEpSquare(s, file + 8 * rank)) s.epSquare = uint8_t(file + 8 * rank);
 
+    // Halfmove clock and move number, when present (EPD operations are not numbers).
+    long clock = 0, moveNumber = 1;
+    while (IsBlank(*at)) at++;
+    if (isdigit(static_cast<unsigned char>(*at))) {
+        clock = strtol(at, const_cast<char**>(&at), 10);
+        while (IsBlank(*at)) at++;
+        if (isdigit(static_cast<unsigned char>(*at))) moveNumber = strtol(at, nullptr, 10);
+    }
+    // The clock only matters up to the fifty-move rule; the move number is shown.
+    s.halfmoveClock = uint8_t(clock < 0 ? 0 : clock > 255 ? 255 : clock);
+    if (moveNumber < 1 || moveNumber > 9999) moveNumber = 1;
+
     if (!problem) problem = PositionProblem(s);
     if (problem) {
         // A front end shows engine remarks only as info strings.
@@ -164,6 +179,7 @@ int SetFromFen(Position& p, const char* text) {
     ComputeKeys(s);
     p = s;
     ResetHistory(p);
+    p.owner->startPly = uint16_t(2 * (moveNumber - 1) + p.side);
     if (dropped) PrintLine("Illegal EPD record");
     return 1;
 }

@@ -124,7 +124,7 @@ void MakeMove(Position& p, Move m) {
     int oldEp = p.epSquare;
     p.side ^= 1;
     p.epSquare = NO_SQUARE;
-    p.halfmoveClock++;
+    p.halfmoveClock += p.halfmoveClock < 255; // saturates: only "above 100" matters
     p.castling &= uint8_t(~(CastleMask[from] | CastleMask[to]));
 
     if (p.board[to]) {
@@ -215,7 +215,7 @@ void MakeNullMove(Position& p) {
     t->ply++;
     p.epSquare = NO_SQUARE;
     p.side ^= 1;
-    p.halfmoveClock++;
+    p.halfmoveClock += p.halfmoveClock < 255;
     t->lastMove = 0;
 }
 

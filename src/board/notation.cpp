@@ -1,5 +1,6 @@
 // Move texts, the move parser and the move-path count.
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "board/attacks.h"
@@ -35,6 +36,39 @@ void StripChecks(char* text) {
     for (const char* s = text; *s; s++)
         if (*s != '+') *o++ = *s;
     *o = 0;
+}
+
+// Squares of the other pieces of the mover's kind that have a legal move to
+// the same destination.
+Bitboard SameKindRivals(Position& p, Move m) {
+    int from = FromSquare(m), to = ToSquare(m);
+    int piece = p.board[from];
+    int type = TypeOf(piece);
+    if (p.pieceList[piece][1] == NO_SQUARE) return 0;
+    Bitboard occ = p.bb[0] | p.bb[8] | SquareBit(to);
+    Bitboard reach = 0;
+    if (type == KNIGHT) reach = KnightAttacks[to];
+    if (type == BISHOP || type == QUEEN) reach |= BishopAttacks(to, occ);
+    if (type == ROOK || type == QUEEN) reach |= RookAttacks(to, occ);
+    Bitboard candidates = reach & p.bb[piece] & ~SquareBit(from), rivals = 0;
+    while (candidates) {
+        int s = PopLowest(candidates);
+        if (IsLegal(p, ColourOf(piece), MakeMoveCode(s, to))) rivals |= SquareBit(s);
+    }
+    return rivals;
+}
+
+// The move's text without disambiguation ("Nd2", "Nxd2") and with the whole
+// from-square ("Nb1d2"), for the move parser; empty for pawns and castling.
+void PieceForms(const Position& p, Move m, char* bare, char* full) {
+    bare[0] = full[0] = 0;
+    int from = FromSquare(m), to = ToSquare(m);
+    int type = TypeOf(p.board[from]);
+    if (type == EMPTY || type == PAWN || (type == KING && (to == from + 2 || to == from - 2)))
+        return;
+    const char* x = p.board[to] ? "x" : "";
+    snprintf(bare, 16, "%c%s%s", WhiteLetters[type], x, SquareNames[to]);
+    snprintf(full, 16, "%c%s%s%s", WhiteLetters[type], SquareNames[from], x, SquareNames[to]);
 }
 
 } // namespace
@@ -98,25 +132,23 @@ void MoveForms(Position& p, Move m, char* f1, char* f2, char* f3, char* f4) {
         AppendChar(f3, SquareNames[from][0]);
         AppendChar(f4, letter);
         AppendChar(f4, SquareNames[from][1]);
-        const uint8_t* list = p.pieceList[piece];
-        if (list[1] != NO_SQUARE) {
-            // Other pieces of the same kind that also reach `to`.
-            Bitboard occ = p.bb[0] | p.bb[8] | SquareBit(to);
-            Bitboard reach = 0;
-            if (type == KNIGHT) reach = KnightAttacks[to];
-            if (type == BISHOP || type == QUEEN) reach |= BishopAttacks(to, occ);
-            if (type == ROOK || type == QUEEN) reach |= RookAttacks(to, occ);
-            Bitboard rivals = reach & p.bb[piece] & ~SquareBit(from);
+        // Standard disambiguation, among the legal moves of the other pieces of
+        // the same kind to the same square: the file when it tells them apart,
+        // else the rank, else both.
+        Bitboard rivals = SameKindRivals(p, m);
+        if (rivals) {
             bool sameFile = false, sameRank = false;
             while (rivals) {
                 int s = PopLowest(rivals);
                 if (FileOf(s) == FileOf(from)) sameFile = true;
                 if (RankOf(s) == RankOf(from)) sameRank = true;
             }
-            if (sameFile)
-                strcpy(f2, f4);
-            else if (sameRank)
+            if (!sameFile)
                 strcpy(f2, f3);
+            else if (!sameRank)
+                strcpy(f2, f4);
+            else
+                Append(f2, SquareNames[from]);
         }
         if (capture) {
             AppendChar(f2, 'x');
@@ -136,6 +168,21 @@ void MoveForms(Position& p, Move m, char* f1, char* f2, char* f3, char* f4) {
             AppendChar(f4, '+');
         }
     }
+}
+
+void MoveToSan(Position& p, Move m, char* out) {
+    char f1[16], f3[16], f4[16];
+    MoveForms(p, m, f1, out, f3, f4);
+    if (!m) return;
+    StripChecks(out);
+    int from = FromSquare(m), to = ToSquare(m);
+    if (TypeOf(p.board[from]) == KING && (to == from + 2 || to == from - 2))
+        strcpy(out, to > from ? "O-O" : "O-O-O");
+    // The check mark from the position after the move (a promoted piece, a
+    // discovered line and en passant all count), "#" when no reply is left.
+    MakeMove(p, m);
+    if (InCheck(p, p.side)) AppendChar(out, HasLegalMove(p) ? '+' : '#');
+    UnmakeMove(p);
 }
 
 int ParseMove(const char* input, Move* out) {
@@ -166,10 +213,13 @@ int ParseMove(const char* input, Move* out) {
     Position& p = game->pos;
     int matches = 0;
     Move found = 0;
-    char forms[4][16];
+    char forms[6][16];
     for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++) {
         if (!e->move) continue;
         MoveForms(p, e->move, forms[0], forms[1], forms[2], forms[3]);
+        // Any standard text that names the move: more disambiguation than
+        // needed, or none where the other piece cannot legally go there.
+        PieceForms(p, e->move, forms[4], forms[5]);
         bool equal = false;
         for (auto& f : forms) {
             StripChecks(f);

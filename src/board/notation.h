@@ -22,6 +22,9 @@ void MoveToTextOrNull(Move m, char* buffer);
 // The four texts of m in p before it is made: coordinate, standard algebraic,
 // with the from-file, with the from-rank. Each buffer needs 16 bytes.
 void MoveForms(Position& p, Move m, char* f1, char* f2, char* f3, char* f4);
+// Standard algebraic notation of m in p, as PGN writes it: "Nbd2", "exd5",
+// "e8=Q", "O-O", with "+" for a check and "#" for mate. 16 bytes.
+void MoveToSan(Position& p, Move m, char* out);
 // Reads a move of the console's game position in any of the forms above.
 // 1 with *out set when exactly one legal move matches; otherwise 0.
 int ParseMove(const char* text, Move* out);

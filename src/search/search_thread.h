@@ -11,7 +11,14 @@
 
 constexpr int MAX_HISTORY = 800;
 constexpr int MAX_PLY = 70;
-constexpr int MOVE_AREA = 4400;
+// The most moves one position can generate: nine pieces of each kind (all a
+// piece list holds) each at its largest mobility (queen 27, rook 14, bishop
+// 13, knight 8, a pawn promoting on three squares 12), the king's 8 and two
+// castlings.
+constexpr int MAX_POSITION_MOVES = 9 * (27 + 14 + 13 + 8 + 12) + 8 + 2;
+// Each ply's list (a hash move, the generated moves, two terminators) sits
+// behind the previous ply's, so the area holds the deepest possible line.
+constexpr int MOVE_AREA = MAX_PLY * (MAX_POSITION_MOVES + 3);
 
 struct StackEntry {
     uint16_t pvNode;
@@ -66,6 +73,7 @@ struct SearchThread {
     Relaxed<uint64_t> pawnProbes;
     Relaxed<uint64_t> pawnHits;
     uint16_t historyCount;
+    uint16_t startPly; // game ply of the position the history starts from (0 = white's first move)
     uint16_t ply;
     Move lastMove;
     uint8_t extensionBudget;

@@ -1,6 +1,7 @@
 // Move generation: order, en passant, promotions, castling and list bounds.
 #include <algorithm>
 
+#include "board/setup.h"
 #include "board_fixture.h"
 
 namespace {
@@ -49,6 +50,33 @@ TEST_F(MoveGen, ListBoundsGoIntoTheStack) {
     EXPECT_EQ(deeper, list + 21);
     EXPECT_EQ(list[20].move, END_OF_LIST);
     UnmakeMove(p);
+}
+
+TEST_F(MoveGen, TheDeepestLineOfCrowdedPositionsFitsTheListArea) {
+    // At every ply a position with nine queens, rooks, bishops and knights of
+    // the side to move placed at random (legality aside): each ply's list
+    // goes behind the last, as in the deepest search line.
+    Position& p = GamePosition(START_FEN);
+    SearchThread* t = p.owner;
+    uint32_t seed = 12345;
+    auto next = [&](int n) { return int((seed = seed * 1103515245u + 12345u) >> 8) % n; };
+    t->stack[1].listStart = t->moves;
+    MoveEntry* end = t->moves;
+    for (int ply = 1; ply < MAX_PLY; ply++) {
+        ClearPosition(p);
+        const char* kinds = "KQQQQQQQQQRRRRRRRRRBBBBBBBBBNNNNNNNNN";
+        int colour = next(2);
+        for (const char* k = kinds; *k; k++) {
+            int sq;
+            do { sq = next(64); } while (p.board[sq]);
+            AddPiece(p, PieceCode(colour, int(strchr(" PNBRQK", *k) - " PNBRQK")), sq);
+        }
+        p.side = uint8_t(colour);
+        t->ply = uint16_t(ply);
+        for (end = GenAllMoves(p); end->move != END_OF_LIST; end++) {}
+        ASSERT_LT(end, t->moves + MOVE_AREA) << "ply " << ply;
+    }
+    t->ply = 1;
 }
 
 TEST_F(MoveGen, PawnCapturesAndEnPassant) {

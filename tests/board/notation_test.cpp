@@ -1,6 +1,10 @@
 // FEN in and out, the board diagram, move texts and the move parser.
+#include <fstream>
+#include <sstream>
+
 #include "board/constants.h"
 #include "board_fixture.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -46,7 +50,10 @@ TEST_F(Notation, FenRoundTripsAndClockFields) {
                           "4k3/8/8/8/3pP3/8/8/4K3 b - e3", "r3k3/8/8/8/8/8/8/4K2R w Kq -"};
     for (const char* fen : fens) EXPECT_EQ(Fen(GamePosition(fen)), fen);
     Position& q = GamePosition("4k3/8/8/8/8/8/8/4K3 b - - 37 80");
-    EXPECT_EQ(q.halfmoveClock, 0); // the clock fields are not read
+    EXPECT_EQ(q.halfmoveClock, 37); // the clocks are read when present
+    EXPECT_EQ(q.owner->startPly, 2 * 79 + 1);
+    EXPECT_EQ(GamePosition("4k3/8/8/8/8/8/8/4K3 b - - 300 -2").halfmoveClock, 255);
+    EXPECT_EQ(q.owner->startPly, 1);
     EXPECT_EQ(q.owner->historyCount, 0);
     EXPECT_EQ(q.owner->ply, 1);
     EXPECT_EQ(q.owner->lastMove, 0);
@@ -176,7 +183,7 @@ TEST_F(Notation, FourFormsOfAMove) {
     EXPECT_EQ(promo.f[2], "=Q+");
     EXPECT_EQ(FormsOf(p, "e7e8n").f[0], "e7e8=N");
     Forms knight = FormsOf(p, "b1d2");
-    EXPECT_EQ(knight.f[1], "Nd2"); // the rival on f3 shares neither file nor rank
+    EXPECT_EQ(knight.f[1], "Nbd2"); // the file tells it from the knight on f3
     EXPECT_EQ(knight.f[2], "Nbd2");
     EXPECT_EQ(knight.f[3], "N1d2");
     Forms castle = FormsOf(p, "e1g1");
@@ -235,6 +242,53 @@ TEST_F(Notation, ParsingEveryForm) {
     GamePosition("6k1/5ppp/8/8/8/8/8/R5K1 w - -");
     EXPECT_EQ(Parsed("Ra8#"), "a1a8");
     EXPECT_EQ(Parsed("Ra8+!"), "a1a8");
+}
+
+TEST_F(Notation, SanOfRealGamesIsReadAndWrittenAsPublished) {
+    // 824 engine games written by a tournament GUI: every move reads back, and
+    // the engine writes every one exactly as published (disambiguation among
+    // legal moves only, "+" and "#").
+    std::string data = TestDataDir();
+    std::ifstream in(data + "/pgn/tcec_superfinals_s4-s13.pgn");
+    if (data.empty() || !in) GTEST_SKIP() << "shared test data not found";
+    Position& p = GamePosition(START_FEN);
+    int games = 0, moves = 0, depth = 0;
+    bool reading = false;
+    std::string line, word;
+    while (std::getline(in, line)) {
+        if (line.rfind("[Event ", 0) == 0) {
+            SetFromFen(p, START_FEN);
+            games++;
+            reading = true;
+        }
+        if (line.empty() || line[0] == '[' || line[0] == ';') continue;
+        std::string text;
+        for (char c : line) {
+            if (c == '{' || c == '(') depth++;
+            if (depth == 0) text += c;
+            if ((c == '}' || c == ')') && depth > 0) depth--;
+        }
+        std::istringstream words(text);
+        while (reading && words >> word) {
+            if (word == "1-0" || word == "0-1" || word == "1/2-1/2" || word == "*") {
+                reading = false;
+                continue;
+            }
+            word.erase(0, word.find_first_not_of("0123456789."));
+            if (word.empty()) continue;
+            Move m = 0;
+            ASSERT_TRUE(ParseMove(word.c_str(), &m)) << "game " << games << ": " << word;
+            char san[16];
+            MoveToSan(p, m, san);
+            ASSERT_EQ(san, word) << "game " << games << " at " << Fen(p);
+            MakeMove(p, m);
+            p.owner->ply = 1;
+            if (p.owner->historyCount > 700) reading = false; // far beyond these games
+            moves++;
+        }
+    }
+    EXPECT_EQ(games, 824);
+    EXPECT_GT(moves, 100000);
 }
 
 TEST_F(Notation, PerftOfTheStartPosition) {
