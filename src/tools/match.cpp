@@ -21,6 +21,7 @@
 #include "shell/input.h"
 #include "shell/output.h"
 #include "tools/epd.h"
+#include "tools/pgn_write.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ constexpr int MATCH_GAMES = 8000;
 constexpr int MAX_GAME_PLIES = MAX_HISTORY - MAX_PLY - 10;
 
 struct MatchMove {
-    char text[5];
+    char text[16]; // standard algebraic
     int score;
     int depth;
 };
@@ -124,8 +125,7 @@ int PlayGame(MatchGame& g, int player1) {
             over = false;
         if (m) {
             MatchMove& r = g.moves[g.count++];
-            snprintf(r.text, sizeof r.text, "%s%s", SquareNames[FromSquare(m)],
-                     SquareNames[ToSquare(m)]);
+            MoveToSan(p, m, r.text);
             r.score = score;
             r.depth = depth;
         }
@@ -136,22 +136,20 @@ int PlayGame(MatchGame& g, int player1) {
 }
 
 void WritePgn(FILE* out, const MatchGame& g, int number, int player1, const char* result) {
-    fprintf(out, "[Event selfplay]\n");
-    fprintf(out, "[Game %d]\n", number);
-    fprintf(out, "[White \"%s\"]\n", player1 == WHITE ? "Player1" : "Player2");
-    fprintf(out, "[Black \"%s\"]\n", player1 == BLACK ? "Player1" : "Player2");
-    fprintf(out, "[Result \"%s\"]\n", result);
-    for (int i = 0; i < g.count; i += 2) {
-        const MatchMove& w = g.moves[i];
-        fprintf(out, "%s {%0.2f/%d}", w.text, w.score / 100.0, w.depth);
-        if (i + 1 < g.count) {
-            const MatchMove& b = g.moves[i + 1];
-            fprintf(out, "   %s {%0.2f/%d}", b.text, b.score / 100.0, b.depth);
-        }
-        fputc('\n', out);
+    static const char* moves[MAX_GAME_PLIES];
+    static char commentText[MAX_GAME_PLIES][24];
+    static const char* comments[MAX_GAME_PLIES];
+    for (int i = 0; i < g.count; i++) {
+        moves[i] = g.moves[i].text;
+        snprintf(commentText[i], sizeof commentText[i], "%0.2f/%d", g.moves[i].score / 100.0,
+                 g.moves[i].depth);
+        comments[i] = commentText[i];
     }
-    fputc('\n', out);
-    fflush(out);
+    char date[11];
+    PgnToday(date);
+    PgnTags tags = {"selfplay", date, number, player1 == WHITE ? "Player1" : "Player2",
+                    player1 == BLACK ? "Player1" : "Player2", result, nullptr};
+    WritePgnGame(out, tags, 0, moves, comments, g.count);
 }
 
 void ReportScore(const MatchTotals& t) {

@@ -133,3 +133,17 @@ def data_dir():
         if d and os.path.isdir(d):
             return d
     return None
+
+
+def check_with_pgn_extract(path):
+    """Another program reads every game of a PGN file the engine wrote, without a complaint."""
+    tool = "/usr/games/pgn-extract"
+    if not os.path.exists(tool):
+        print("note: pgn-extract not installed, %s not cross-checked" % os.path.basename(path))
+        return
+    proc = subprocess.run([tool, "-s", path], capture_output=True, timeout=60)
+    out, err = proc.stdout.decode(errors="replace"), proc.stderr.decode(errors="replace")
+    with open(path) as f:
+        written = f.read().count("[Event ")
+    assert proc.returncode == 0 and not err.strip(), "pgn-extract: " + err
+    assert out.count("[Event ") == written, "pgn-extract read %d of %d games" % (out.count("[Event "), written)

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +21,8 @@ struct PgnGame {
     std::vector<std::string> comments;
 };
 
-// Splits the match file into games: tag lines, then "move {score/depth}" pairs.
+// Splits the match file into games: tag lines, then movetext of move numbers,
+// moves with their "{score/depth}" comments and the result.
 std::vector<PgnGame> ReadGames(const std::string& text) {
     std::vector<PgnGame> games;
     size_t at = 0;
@@ -35,30 +37,29 @@ std::vector<PgnGame> ReadGames(const std::string& text) {
             games.back().tags.push_back(line);
             continue;
         }
-        char move[16], comment[32];
+        char word[64];
         int used = 0;
-        const char* s = line.c_str();
-        while (sscanf(s, " %15s {%31[^}]}%n", move, comment, &used) == 2) {
-            games.back().moves.push_back(move);
-            games.back().comments.push_back(comment);
-            s += used;
+        for (const char* s = line.c_str(); sscanf(s, " %63s%n", word, &used) == 1; s += used) {
+            std::string w = word;
+            if (w[0] == '{') {
+                games.back().comments.push_back(w.substr(1, w.size() - 2));
+            } else if (!isdigit(static_cast<unsigned char>(w[0]))) { // not a number or result
+                games.back().moves.push_back(w);
+            }
         }
     }
     return games;
 }
 
-// Plays the coordinate moves from the start; promotions carry no letter, so
-// any promotion piece that makes the move legal is accepted.
+// Plays the moves (standard algebraic) from the start position.
 int Replay(const PgnGame& g, std::string* failed) {
     SearchThread* t = searchState.threads[0];
     SetFromFen(t->pos, START_FEN);
     int played = 0;
     for (const std::string& text : g.moves) {
         Move m = 0;
-        bool ok = text.size() == 4 && ParseMove(text.c_str(), &m);
-        for (const char* promo : {"q", "r", "b", "n"})
-            if (!ok && text.size() == 4) ok = ParseMove((text + promo).c_str(), &m);
-        if (!ok) {
+        char san[16];
+        if (!ParseMove(text.c_str(), &m) || (MoveToSan(t->pos, m, san), text != san)) {
             *failed = text;
             return played;
         }
@@ -123,13 +124,14 @@ TEST(Match, ShortGamesAreLegalAndScored) {
     int p1wins = 0, p1losses = 0;
     for (size_t k = 0; k < games.size(); k++) {
         const PgnGame& g = games[k];
-        ASSERT_EQ(g.tags.size(), 5u);
-        EXPECT_EQ(g.tags[0], "[Event selfplay]");
-        EXPECT_EQ(g.tags[1], "[Game " + std::to_string(k + 1) + "]");
-        bool p1White = g.tags[2] == "[White \"Player1\"]";
-        EXPECT_EQ(g.tags[2], p1White ? "[White \"Player1\"]" : "[White \"Player2\"]");
-        EXPECT_EQ(g.tags[3], p1White ? "[Black \"Player2\"]" : "[Black \"Player1\"]");
-        std::string result = g.tags[4];
+        // The seven-tag roster of standard PGN.
+        ASSERT_EQ(g.tags.size(), 7u);
+        EXPECT_EQ(g.tags[0], "[Event \"selfplay\"]");
+        EXPECT_EQ(g.tags[3], "[Round \"" + std::to_string(k + 1) + "\"]");
+        bool p1White = g.tags[4] == "[White \"Player1\"]";
+        EXPECT_EQ(g.tags[4], p1White ? "[White \"Player1\"]" : "[White \"Player2\"]");
+        EXPECT_EQ(g.tags[5], p1White ? "[Black \"Player2\"]" : "[Black \"Player1\"]");
+        std::string result = g.tags[6];
         ASSERT_TRUE(result == "[Result \"1-0\"]" || result == "[Result \"0-1\"]" ||
                     result == "[Result \"1/2-1/2\"]")
             << result;
