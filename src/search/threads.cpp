@@ -365,6 +365,45 @@ void ThreadSearch(SearchThread* t) {
     t->searchRunning = 0;
 }
 
+int RootQuiescence(SearchThread* t) {
+    Position& p = t->pos;
+    Move pv[MAX_PLY] = {};
+    t->ply = 1;
+    t->stack[1].listStart = t->moves;
+    // The root evaluation has been traced already; the search below must not
+    // trace it a second time.
+    uint8_t running = t->searchRunning;
+    t->searchRunning = 1;
+    int score = Search(p, p.side, 1, 0, NO_SCORE, MATE_SCORE, 1, pv);
+    t->searchRunning = running;
+    return score;
+}
+
+void RootEvalAndQuiescence(int* eval, int* qscore) {
+    int savedDepth = searchState.maxDepth;
+    double savedDelay = searchState.reportDelay;
+    uint8_t savedMode = searchMode.load();
+    searchState.maxDepth = 0;
+    searchState.reportDelay = 9999; // no position line before the report
+    searchMode = SEARCH_NORMAL;
+    StartClock();
+    PrepareSearch();
+    // The first search thread's context, driven from here: it is idle.
+    SearchThread* t = poolSize > 0 ? searchState.threads[1] : searchState.threads[0];
+    if (t == searchState.threads[0]) {
+        primaryThread = t;
+        t->threadIndex = 0;
+    }
+    Position game = t->pos;
+    ThreadSearch(t);
+    *eval = t->rootEval;
+    *qscore = RootQuiescence(t);
+    t->pos = game;
+    searchState.maxDepth = savedDepth;
+    searchState.reportDelay = savedDelay;
+    searchMode = savedMode;
+}
+
 void SearchOnCallingThread() {
     SearchThread* t = searchState.threads[0];
     primaryThread = t;

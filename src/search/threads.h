@@ -37,3 +37,11 @@ void ThreadSearch(SearchThread* t);
 // The same search run on the calling thread with thread 0's context (the
 // position must already be in thread 0); used by single-threaded tools.
 void SearchOnCallingThread();
+
+// The score of the thread's root position at depth 0: the root evaluation,
+// then the captures and checks below it. The thread must not be searching.
+int RootQuiescence(SearchThread* t);
+// The root's static evaluation (traced for the evaluation report) and its
+// quiescence score, as the first search thread computes them with depth limit
+// 0. No search may be running.
+void RootEvalAndQuiescence(int* eval, int* qscore);

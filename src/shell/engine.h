@@ -21,6 +21,10 @@ struct EngineOptions {
     int logEnabled = 1;
     int protocolMode = PROTOCOL_UCI;
     int extraInfo = 0;
+    // Limits a UCI "go" starts from before its own keywords: the "-d" and "-n"
+    // switches (no depth or node limit otherwise).
+    int goDepth = 66;
+    uint64_t goNodes = 0;
 };
 
 extern EngineOptions options;

@@ -4,6 +4,7 @@
 
 #include "book/book.h"
 #include "eval/kpk.h"
+#include "eval/report.h"
 #include "eval/settings.h"
 #include "search/ordering.h"
 #include "search/search.h"
@@ -11,6 +12,7 @@
 #include "search/threads.h"
 #include "search/time_control.h"
 #include "search/tt.h"
+#include "shell/entry.h"
 #include "shell/tuner.h"
 #include "tablebase/tbprobe.h"
 #include "tools/bench.h"
@@ -22,6 +24,7 @@ int ShellBusyCount() { return BusyCount(); }
 void ShellPrepareSearch() { PrepareSearch(); }
 void ShellMarkThreadBusy(int index) { MarkThreadBusy(index); }
 void ShellSumCounters() { SumCounters(); }
+const SearchThread* ShellReportedThread() { return primaryThread; }
 void ShellTimeCheck() { TimeCheck(); }
 int ShellResizeHash(int megabytes) { return AllocateTransTable(megabytes); }
 void ShellClearHash() { ClearTransTable(); }
@@ -36,9 +39,19 @@ void ShellDebugCounters(long long out[4]) {
     for (int i = 0; i < 4; i++) out[i] = (long long)searchDebugCounters[i];
 }
 
+namespace {
+// The evaluation report searches the game position with depth limit 0: a
+// running analysis is stopped (and reported) first.
+void EvalReportSearch(int* eval, int* qscore) {
+    StopSearchAndReport();
+    RootEvalAndQuiescence(eval, qscore);
+}
+} // namespace
+
 void ShellInitEvaluation() {
     BuildKpk();
     SetDefaultSettings();
+    evalReportSearch = EvalReportSearch;
 }
 void ShellReadSettings() {
     ReadSettingsFile("vesk.rc");

@@ -7,6 +7,9 @@ int ShellBusyCount();
 void ShellPrepareSearch();
 void ShellMarkThreadBusy(int index);
 void ShellSumCounters();
+// The thread whose search is reported: search thread 1, or the console's
+// context when a tool searched on the calling thread; nullptr before any.
+const struct SearchThread* ShellReportedThread();
 void ShellTimeCheck();
 // 0 on success.
 int ShellResizeHash(int megabytes);

@@ -38,6 +38,7 @@ void SetDefaults() {
 }
 
 void StartSearch() {
+    if (searchState.maxDepth < 1) searchState.maxDepth = 1; // e.g. after "-d 0"
     StartClock();
     ShellPrepareSearch();
     SearchThread* game = searchState.threads[0];
@@ -129,6 +130,16 @@ void FinishSearch() {
     searchMode = SEARCH_IDLE;
 }
 
+void StopSearchAndReport() {
+    if (ShellBusyCount() > 0) {
+        SetStop(STOP_NOW);
+        if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
+        while (ShellBusyCount() > 0) SleepMilliseconds(1);
+    }
+    // Its report is due now, while its threads still hold their counters.
+    if (searchMode.load() != SEARCH_PONDER) FinishSearch();
+}
+
 void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
     for (int i = 1; i < argc; i++) {
         const char* s = argv[i];
@@ -149,6 +160,9 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
         } else if (strcmp(s, "-d") == 0) {
             int depth = ReadInteger(value);
             searchState.maxDepth = depth > MAX_DEPTH ? MAX_DEPTH : depth;
+            // Depth 0 means "quiescence only" to the EPD tool; a game search
+            // always looks at least one move ahead.
+            options.goDepth = searchState.maxDepth < 1 ? 1 : searchState.maxDepth;
             timeState.fixedTime = 10000;
             timeState.mode = 1;
             i++;
@@ -159,6 +173,7 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
         } else if (strcmp(s, "-n") == 0) {
             long long n = strtoll(value, nullptr, 10);
             searchState.nodeLimit = n < 0 ? 0 : uint64_t(n);
+            options.goNodes = searchState.nodeLimit;
             timeState.fixedTime = 1000;
             timeState.mode = 1;
             i++;

@@ -21,6 +21,10 @@ int VeskMain(int argc, const char* const* argv);
 // Reports the search that has just ended (no-op when none is running).
 void FinishSearch();
 
+// Stops a running search, waits for its threads and reports it, so that what
+// the threads use (table, tablebases, positions) can change under nobody.
+void StopSearchAndReport();
+
 // One pass of the interactive loop (sleep, time check, one command or a search
 // start or the final report).
 void MainLoopPass();

@@ -13,10 +13,12 @@
 
 namespace {
 
-constexpr int LINE_MAX_CHARS = 4095;
+// Room for the move list of the longest game the rules allow (under 18,000
+// plies of at most five characters and a blank).
+constexpr int LINE_MAX_CHARS = 131071;
 // Lines wait here, each ended by '@'. Input is not read while the queue is
 // nearly full, so a burst stays in the pipe instead of being dropped.
-constexpr int QUEUE_CAPACITY = 65536;
+constexpr int QUEUE_CAPACITY = 4 * (LINE_MAX_CHARS + 1);
 
 char partial[LINE_MAX_CHARS + 1];
 int partialLength = 0;
@@ -52,7 +54,7 @@ bool InputWaiting() {
 void ReadAvailable() {
     if (inputEnded || QUEUE_CAPACITY - queueLength < 2 * (LINE_MAX_CHARS + 1)) return;
     if (!InputWaiting()) return;
-    char buffer[LINE_MAX_CHARS];
+    static char buffer[65536];
     ssize_t n = read(0, buffer, sizeof buffer);
     if (n <= 0) {
         // The front end closed the pipe (or the terminal sent end of file):
@@ -123,7 +125,7 @@ void ExecuteCommandLine(char* line) {
 
 void PollCommand() {
     ReadAvailable();
-    char line[LINE_MAX_CHARS + 1];
+    static char line[LINE_MAX_CHARS + 1];
     if (TakeQueuedLine(line, sizeof line)) ExecuteCommandLine(line);
 }
 

@@ -77,7 +77,7 @@ void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv
         if (options.extraInfo) snprintf(tag, sizeof tag, "[%02d%c] ", threadNumber, slotMark);
         ScoreText(shown, scoreText);
         PvText(pv, 66, false, pvText, sizeof pvText);
-        SearchThread* main = searchState.threads[1];
+        const SearchThread* main = ShellReportedThread();
         int seldepth = main ? main->seldepth - 1 : 0;
         snprintf(line, sizeof line,
                  "info %s%sdepth %d seldepth %d time %.0f score %s nodes %.0f nps %.0f tbhits %.0f "
@@ -139,7 +139,7 @@ void ReportPosition() {
 void ReportStatistics() {
     double fill = ShellHashFill();
     double ebf = 2.0;
-    SearchThread* main = searchState.threads[1];
+    const SearchThread* main = ShellReportedThread();
     int d = searchState.lastDoneDepth;
     if (main && d > 5 && main->depthNodes[d] && main->depthNodes[d - 4])
         ebf = pow(double(main->depthNodes[d]) / double(main->depthNodes[d - 4]), 0.25);

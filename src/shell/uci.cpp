@@ -33,18 +33,6 @@ void WaitForIdleSearch() {
     while (ShellBusyCount() > 0 && StopFlag() != STOP_NONE) SleepMilliseconds(1);
 }
 
-// Options that reallocate what the search threads use are changed only after
-// the running search has been stopped; its bestmove still follows.
-void StopSearchAndWait() {
-    if (ShellBusyCount() > 0) {
-        SetStop(STOP_NOW);
-        if (searchMode.load() == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
-        while (ShellBusyCount() > 0) SleepMilliseconds(1);
-    }
-    // Its report is due now, while its threads still hold their counters.
-    if (searchMode.load() != SEARCH_PONDER) FinishSearch();
-}
-
 void PrintIdentity() {
     PrintLine("id name Vesk 3.50");
     PrintLine("id author Tolvane");
@@ -70,7 +58,7 @@ void SetOption(const char* args) {
     if (strcmp(name, "Hash") == 0) {
         int previous = options.hashMB;
         options.hashMB = Clamp(number, 0, 8192);
-        StopSearchAndWait();
+        StopSearchAndReport();
         // Without the memory the engine keeps playing with the table it had.
         if (ShellResizeHash(options.hashMB) != 0) {
             PrintLineF("info string not enough memory for %dM bytes of hash", options.hashMB);
@@ -81,7 +69,7 @@ void SetOption(const char* args) {
     } else if (strcmp(name, "Threads") == 0) {
         int count = Clamp(number, 1, MAX_THREADS);
         if (count != searchState.threadCount) {
-            StopSearchAndWait();
+            StopSearchAndReport();
             ShellStopThreads();
             searchState.threadCount = count;
             if (ShellStartThreads(count) != 0) exit(-1);
@@ -104,6 +92,7 @@ void SetOption(const char* args) {
         PrintLineF("info string Log set to %d", options.logEnabled);
     } else if (strcmp(name, "Clear Hash") == 0) {
         if (options.hashMode != 0) {
+            StopSearchAndReport();
             ShellClearHash();
             PrintLine("Hash table cleared");
         }
@@ -111,6 +100,7 @@ void SetOption(const char* args) {
         // Longer paths are cut to what the setting holds.
         value[sizeof options.syzygyPath - 1] = 0;
         memcpy(options.syzygyPath, value, sizeof options.syzygyPath);
+        StopSearchAndReport(); // the tables are unmapped while nothing probes them
         PrintLineF("info string SyzygyPath set to %s", options.syzygyPath);
         ShellTablebaseInit(options.syzygyPath);
     } else if (strcmp(name, "SyzygyProbeDepth5") == 0) {
@@ -123,6 +113,7 @@ void SetOption(const char* args) {
 }
 
 void NewGame() {
+    StopSearchAndReport(); // the table is cleared while no search reads it
     timeState.fixedTime = 60;
     timeState.mode = 0;
     SetStop(STOP_ABANDON);
@@ -152,16 +143,28 @@ int ParseCoordinateMove(const char* token, Move* move) {
     return 1;
 }
 
+// A long game keeps only the records the draw test can still look at: those
+// since the last capture or pawn move, and no more than the fifty-move rule
+// needs (a longer quiet stretch is a draw whatever came before).
+void DropOldHistory(SearchThread* game) {
+    int keep = game->pos.halfmoveClock < 110 ? game->pos.halfmoveClock : 110;
+    int drop = game->historyCount - keep;
+    if (drop <= 0) return;
+    memmove(game->history, game->history + drop, sizeof(UndoRecord) * (keep + 1));
+    game->historyCount = uint16_t(keep);
+}
+
 void SetPosition(const char* args) {
-    char text[4096];
-    snprintf(text, sizeof text, "%s", args);
     const char* moves = strstr(args, "moves");
-    if (moves) text[moves - args] = 0;
+    // The position part ends just before "moves".
+    size_t setupLength = moves ? size_t(moves - args) : strlen(args);
+    char setup[512];
+    snprintf(setup, sizeof setup, "%.*s", int(setupLength < 511 ? setupLength : 511), args);
     Position& pos = searchState.threads[0]->pos;
-    if (strstr(text, "startpos")) {
+    if (strstr(setup, "startpos")) {
         SetFromFen(pos, START_FEN);
-    } else if (strstr(text, "fen")) {
-        if (strlen(text) < 4 || !SetFromFen(pos, text + 4)) return;
+    } else if (strstr(setup, "fen")) {
+        if (strlen(setup) < 4 || !SetFromFen(pos, setup + 4)) return;
     } else {
         return;
     }
@@ -182,10 +185,7 @@ void SetPosition(const char* args) {
                 PrintLineF("info string illegal move %s in position command", token);
                 break;
             }
-            if (game->historyCount >= MAX_GAME_MOVES) {
-                PrintLine("info string too many moves in position command");
-                break;
-            }
+            if (game->historyCount >= MAX_GAME_MOVES) DropOldHistory(game);
             MakeMove(pos, m);
             game->ply = 1; // game moves are not search plies
         }
@@ -210,6 +210,16 @@ void Go(const char* args) {
     uint8_t pondering = SEARCH_PONDER;
     searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);
     timeState.mode = 0;
+    // Each "go" stands alone: limits and clocks of an earlier one do not carry
+    // over (a fixed-time search leaves its time in the clock of its side). A
+    // "go" without clock values searches as with the start-up clocks.
+    const TimeState startUp;
+    searchState.maxDepth = options.goDepth;
+    searchState.nodeLimit = options.goNodes;
+    timeState.fixedTime = startUp.fixedTime;
+    timeState.clock[WHITE] = startUp.clock[WHITE];
+    timeState.clock[BLACK] = startUp.clock[BLACK];
+    timeState.increment = 0;
     searchRequest = strstr(args, "ponder") ? 2 : 1;
     int side = searchState.threads[0]->pos.side;
     const char* v;
@@ -239,7 +249,8 @@ void Go(const char* args) {
     }
     if ((v = KeywordValue(args, "nodes"))) {
         long long n = atoll(v);
-        searchState.nodeLimit = n < 0 ? 0 : uint64_t(n);
+        // A limit of 0 is the smallest search, not none (that would never end).
+        searchState.nodeLimit = n < 1 ? 1 : uint64_t(n);
         timeState.fixedTime = 10000000;
         timeState.mode = 1;
     }

@@ -63,16 +63,6 @@ Move ExpectedMove(const char* line) {
     return m;
 }
 
-// The score of the position at depth 0: the root evaluation, then the
-// captures and checks below it.
-int QuiescenceScore(SearchThread* t) {
-    Position& p = t->pos;
-    Move pv[MAX_PLY] = {};
-    t->ply = 1;
-    t->stack[1].listStart = t->moves;
-    return Search(p, p.side, 1, 0, NO_SCORE, MATE_SCORE, 1, pv);
-}
-
 EpdSearch SearchPosition() {
     EpdSearch r = {};
     uint8_t savedMode = searchMode.load();
@@ -85,7 +75,7 @@ EpdSearch SearchPosition() {
         SearchOnCallingThread();
         if (searchState.maxDepth < 1) {
             r.staticEval = primary->rootEval;
-            r.score = QuiescenceScore(primary);
+            r.score = RootQuiescence(primary);
         }
     } else {
         SearchOnPoolPolling();

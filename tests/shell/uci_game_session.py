@@ -71,11 +71,14 @@ def test_depth_limit_info_lines_and_legal_bestmove():
         if l.startswith("info depth"):
             assert re.match(r"^info depth \d+ seldepth \d+ time \d+ score (cp -?\d+|mate -?\d+) "
                             r"nodes \d+ nps \d+ tbhits \d+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+$", l), l
-    # A depth limit stays in force for a later go with only clock values.
-    e.send("go wtime 100000 btime 100000")
+    # Each go stands alone: a later timed search is not held to the depth of an
+    # earlier one (not even by a node limit in between).
+    e.send("go nodes 0")
+    bestmove(e)
+    e.send("go wtime 60000 btime 60000")
     move, _, info = bestmove(e)
     depths = [int(re.search(r" depth (\d+)", l).group(1)) for l in info if l.startswith("info depth")]
-    assert max(depths) <= 5, info
+    assert max(depths) >= 6, info
     e.send("quit")
     assert e.close() == 0
 
