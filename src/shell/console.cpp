@@ -28,6 +28,7 @@
 #include "shell/input.h"
 #include "shell/output.h"
 #include "shell/tuner.h"
+#include "tools/pgn_write.h"
 
 int (*consoleLineSource)(char* buffer, int size) = nullptr;
 
@@ -228,7 +229,13 @@ void CommandLoad(const Words& a) {
     int braceDepth = 0;
     while (wanted && fgets(line, sizeof line, f)) {
         if (strstr(line, "[Event ")) game++;
-        if (game != wanted || line[0] == '[') continue;
+        if (game != wanted) continue;
+        // A game that starts elsewhere names its position (as "save" writes it).
+        if (strncmp(line, "[FEN \"", 6) == 0) {
+            line[strcspn(line + 6, "\"") + 6] = 0;
+            SetFromFen(GamePos(), line + 6);
+        }
+        if (line[0] == '[') continue;
         line[strcspn(line, "\r\n")] = 0;
         DropComments(line, braceDepth);
         if (!PlayPgnLine(line)) break;
@@ -239,23 +246,37 @@ void CommandLoad(const Words& a) {
     ResetClocks();
 }
 
+// The game from its setup position as standard PGN, appended to tmp.pgn.
 void CommandSave() {
     FILE* f = fopen("tmp.pgn", "a");
     if (!f) return;
     SearchThread* g = Game();
+    Position& p = GamePos();
     int end = g->historyCount;
+    // A finished game carries its result; one still in play is "*".
+    const char* result = "*";
+    if (!HasLegalMove(p))
+        result = !InCheck(p, p.side) ? "1/2-1/2" : p.side == WHITE ? "0-1" : "1-0";
     while (g->historyCount > 0) TakeBackGameMove();
-    fputs("[Event \"Unknown\"]\n", f);
-    int written = 0;
-    char f1[16], f2[16], f3[16], f4[16];
+    char fen[128];
+    GetFen(p, fen);
+    bool standardStart = strcmp(fen, START_FEN) == 0 && g->startPly == 0;
+    snprintf(fen + strlen(fen), sizeof fen - strlen(fen), " %d %d", p.halfmoveClock,
+             g->startPly / 2 + 1);
+    static char sans[MAX_HISTORY][16];
+    static const char* moves[MAX_HISTORY];
+    int count = 0;
     while (g->historyCount < end) {
         Move m = g->history[g->historyCount].move;
-        MoveForms(GamePos(), m, f1, f2, f3, f4);
-        fprintf(f, "%s ", f2);
+        MoveToSan(p, m, sans[count]);
+        moves[count] = sans[count];
+        count++;
         PlayGameMove(m);
-        if (++written % 11 == 0) fputc('\n', f);
     }
-    fputs("\n\n", f);
+    char date[11];
+    PgnToday(date);
+    PgnTags tags = {"Unknown", date, 0, "?", "?", result, standardStart ? nullptr : fen};
+    WritePgnGame(f, tags, g->startPly, moves, nullptr, count);
     fclose(f);
 }
 
@@ -391,7 +412,9 @@ void CommandMove(const char* text) {
     while (ShellBusyCount() > 0) SleepMilliseconds(1);
     SearchThread* g = Game();
     if (g->historyCount >= MAX_GAME_MOVES) return;
-    PrintLineF("%d. move %s", g->historyCount / 2 + 1, text);
+    char san[16];
+    MoveToSan(GamePos(), m, san);
+    PrintLineF("%d. move %s", g->historyCount / 2 + 1, san);
     PlayGameMove(m);
     EndRedoChain();
     ShowPosition();

@@ -50,7 +50,7 @@ def test_board_display_and_moves():
     assert b[5] == " - + - + P + - +", b
     assert b[9] == "black"
     e.send("move c7c5")
-    e.expect_next("1. move c7c5")
+    e.expect_next("1. move c5")  # echoed in standard notation
     board(e)
     e.send("Nf3")
     e.expect_next("2. move Nf3")

@@ -4,7 +4,7 @@ import os
 import sys
 import tempfile
 
-from engine_session import EngineSession, run_tests
+from engine_session import EngineSession, check_with_pgn_extract, run_tests
 
 VESK = os.path.abspath(sys.argv[1])
 
@@ -57,8 +57,68 @@ def test_load_and_save():
     e.expect_next("")
     e.send("bd")
     assert board(e)[0] == "r1bqkbnr/1ppp1ppp/p1n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq -"
+    # A game from a set-up position (two knights that both reach d2) is saved
+    # with its position; both saved games load back.
+    e.send("fen 4k3/8/8/8/8/5N2/8/RN2K3 w - - 3 20")
+    board(e)
+    for move in ("Nbd2", "Kd7", "Ra7"):
+        e.send(move)
+        e.read_until(lambda l: l in ("white", "black"))
+        e.expect_next("")
+    e.send("save")
+    e.send("load tmp.pgn 2")
+    e.expect_next("loading tmp.pgn, tag 2")
+    e.expect_next("")
+    assert board(e)[0] == "8/R2k4/8/8/8/5N2/3N4/4K3 b - -"
+    e.send("load tmp.pgn 1")
+    e.read_line()
+    e.read_line()
+    assert board(e)[0] == "r1bqkbnr/1ppp1ppp/p1n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq -"
     with open(os.path.join(workdir, "tmp.pgn")) as f:
-        assert f.read() == '[Event "Unknown"]\ne4 e5 Nf3 Nc6 Bb5 a6 \n\n'
+        text = f.read()
+    assert '[FEN "4k3/8/8/8/8/5N2/8/RN2K3 w - - 3 20"]' in text, text
+    assert "20. Nbd2 Kd7 21. Ra7+ *" in text, text
+    check_with_pgn_extract(os.path.join(workdir, "tmp.pgn"))
+    # Building a book without games keeps the book there is.
+    with open(os.path.join(workdir, "book.opn"), "wb") as f:
+        f.write(b"\x01" * 16)
+    e.send("mkbook")
+    e.expect_next("can't open book.pgn: no book built")
+    with open(os.path.join(workdir, "book.opn"), "rb") as f:
+        assert f.read() == b"\x01" * 16
+    e.send("quit")
+    assert e.close() == 0
+
+
+def evaluation_report(e):
+    """The lines before the report and the report's first line ("eval= ..., qscore= ...")."""
+    lines = e.read_until(lambda l: l.startswith("eval= "))
+    e.read_until(lambda l: l in ("white", "black"))
+    e.expect_next("")
+    return lines[:-1], lines[-1]
+
+
+def test_evaluation_report_searches_and_stops_an_analysis():
+    e, _ = console()
+    # The quiescence score sees the queen won by exd5.
+    e.send("fen 4k3/8/8/3q4/4P3/8/8/4K3 w - -")
+    board(e)
+    e.send("ev")
+    scores = evaluation_report(e)[1]
+    static, quiet = (int(x.split("=")[1]) for x in scores.split(",")[:2])
+    assert quiet >= static + 800, scores
+    # "ev" during an analysis stops it (its statistics come first) and reports
+    # the same numbers every time.
+    e.send("new")
+    board(e)
+    reports = []
+    for _ in range(4):
+        e.send("an")
+        e.send("ev")
+        before, scores = evaluation_report(e)
+        assert any(l.startswith("move= ") for l in before), before
+        reports.append(scores)
+    assert len(set(reports)) == 1, reports
     e.send("quit")
     assert e.close() == 0
 
@@ -112,5 +172,6 @@ def test_edit_reads_its_own_lines():
 run_tests([
     ("load and save", test_load_and_save),
     ("get from test.epd", test_get_from_test_file),
+    ("evaluation report searches and stops an analysis", test_evaluation_report_searches_and_stops_an_analysis),
     ("edit reads its own lines", test_edit_reads_its_own_lines),
 ])
