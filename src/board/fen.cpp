@@ -170,9 +170,7 @@ int SetFromFen(Position& p, const char* text) {
 
     if (!problem) problem = PositionProblem(s);
     if (problem) {
-        // A front end shows engine remarks only as info strings.
-        PrintLineF("%sIllegal FEN: %s", options.protocolMode == PROTOCOL_UCI ? "info string " : "",
-                   problem);
+        PrintRemarkF("Illegal FEN: %s", problem);
         return 0;
     }
     int dropped = DropImpossibleCastling(s);
@@ -180,7 +178,7 @@ int SetFromFen(Position& p, const char* text) {
     p = s;
     ResetHistory(p);
     p.owner->startPly = uint16_t(2 * (moveNumber - 1) + p.side);
-    if (dropped) PrintLine("Illegal EPD record");
+    if (dropped) PrintRemark("Illegal EPD record");
     return 1;
 }
 

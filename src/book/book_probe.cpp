@@ -122,7 +122,7 @@ int EnsureBookKeyTable() {
 int OpenBook() {
     BookCount = 0;
     if (!EnsureBookKeyTable()) {
-        PrintLine("Not enough memory!");
+        PrintRemark("Not enough memory!");
         return 0;
     }
     if (!BookBlock.records)

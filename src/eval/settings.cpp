@@ -277,12 +277,12 @@ int LoadSettings(const char* path) {
         }
     }
     fclose(f);
-    PrintLineF("loaded parameters from %s\n", path);
+    PrintRemarkF("loaded parameters from %s\n", path);
 
     for (int piece = 1; piece <= 6; piece++)
         for (int sq = 0; sq < 64; sq++)
             if (settings.pst[piece][sq].op == MISSING || settings.pst[piece][sq].en == MISSING) {
-                PrintLine("file vesk.rc contains invalid PST");
+                PrintRemark("file vesk.rc contains invalid PST");
                 return 0;
             }
     buildPst = 0;

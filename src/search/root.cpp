@@ -54,7 +54,9 @@ void RecordFailing(SearchThread* t, Move move, int s, int state, bool verbose, i
     t->rootPv[1] = move;
     t->rootPv[2] = 0;
     t->score = int16_t(s);
-    if (verbose && ReportDue()) ReportLine(t->threadIndex, 0, depth, s, t->rootPv);
+    // A fail high (state 2) shows a lower bound of the score, a fail low an upper one.
+    if (verbose && ReportDue())
+        ReportLine(t->threadIndex, 0, depth, s, t->rootPv, state == 2 ? SCORE_LOWER : SCORE_UPPER);
 }
 
 } // namespace

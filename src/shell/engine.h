@@ -32,6 +32,12 @@ extern EngineOptions options;
 // Shell flags: 0 none, 1 go, 2 go ponder, 3 console analysis.
 extern std::atomic<uint8_t> searchRequest;
 extern std::atomic<uint8_t> quitFlag;
+// An infinite analysis answers only when told to stop, even when its search
+// ends by itself (a mate found, a single legal move). "go infinite" asks for it
+// (requestHold) and the search takes it over when it starts (holdUntilStop);
+// "stop" and anything else that ends the search clear it.
+extern bool requestHold;
+extern bool holdUntilStop;
 
 // Console debug settings.
 extern int selfPlay;

@@ -39,6 +39,8 @@ void SetDefaults() {
 
 void StartSearch() {
     if (searchState.maxDepth < 1) searchState.maxDepth = 1; // e.g. after "-d 0"
+    holdUntilStop = requestHold;
+    requestHold = false;
     StartClock();
     ShellPrepareSearch();
     SearchThread* game = searchState.threads[0];
@@ -80,6 +82,7 @@ void HandleEndOfInput() {
         SetStop(STOP_NOW);
         if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
     }
+    holdUntilStop = false;
 }
 
 // The search threads end first: a search abandoned by "quit" may still be
@@ -103,7 +106,10 @@ void FinishSearch() {
     ReportFinal(best.depth, best.score, best.pv);
     if (options.protocolMode == PROTOCOL_UCI) {
         char move[16], ponder[16];
-        MoveToTextOrNull(best.pv[1], move);
+        if (best.pv[1])
+            MoveToText(best.pv[1], move);
+        else
+            strcpy(move, "0000"); // the protocol's null move: nothing to play
         if (best.pv[1] && best.pv[2]) {
             MoveToText(best.pv[2], ponder);
             PrintLineF("bestmove %s ponder %s", move, ponder);
@@ -128,6 +134,7 @@ void FinishSearch() {
         }
     }
     searchMode = SEARCH_IDLE;
+    holdUntilStop = false;
 }
 
 void StopSearchAndReport() {
@@ -219,13 +226,18 @@ void MainLoopPass() {
         if (InputExhausted()) HandleEndOfInput();
     }
     if (searchRequest != 0 && searchMode == SEARCH_IDLE) StartSearch();
-    if (searchMode != SEARCH_IDLE && ShellBusyCount() == 0 && searchMode != SEARCH_PONDER)
+    if (searchMode != SEARCH_IDLE && ShellBusyCount() == 0 && searchMode != SEARCH_PONDER &&
+        !holdUntilStop)
         FinishSearch();
 }
 
 int VeskMain(int argc, const char* const* argv) {
     SeedRandom();
-    OpenLogFile("vesk.log");
+    // Without a log the last one is kept: it may be all a user has of a problem.
+    bool noLog = false;
+    for (int i = 1; i < argc; i++)
+        if (strcmp(argv[i], "-nolog") == 0 || strcmp(argv[i], "-quiet") == 0) noLog = true;
+    if (!noLog) OpenLogFile("vesk.log");
     for (SearchThread*& t : searchState.threads) t = nullptr;
     searchState.threads[0] = NewSearchThread();
     if (!searchState.threads[0]) return 1;

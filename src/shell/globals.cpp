@@ -8,6 +8,8 @@
 EngineOptions options;
 std::atomic<uint8_t> searchRequest{0};
 std::atomic<uint8_t> quitFlag{0};
+bool requestHold = false;
+bool holdUntilStop = false;
 int selfPlay = 0;
 int tracePly = 0;
 int debugFlag = 0;

@@ -56,12 +56,13 @@ void ScoreText(int score, char* buffer) {
     if (score > 9899)
         sprintf(buffer, "mate %d", (10000 - score) / 2);
     else if (score < -9900)
-        sprintf(buffer, "mate -%d", (score + 10001) / 2);
+        sprintf(buffer, (score + 10000) / 2 ? "mate -%d" : "mate %d", (score + 10000) / 2);
     else
         sprintf(buffer, "cp %d", score);
 }
 
-void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv) {
+void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv,
+                ScoreBound bound) {
     LockReports();
     ShellSumCounters();
     double elapsed = SearchSeconds();
@@ -76,6 +77,8 @@ void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv
         if (searchState.multiPv > 1) snprintf(multi, sizeof multi, "multipv %d ", slot + 1);
         if (options.extraInfo) snprintf(tag, sizeof tag, "[%02d%c] ", threadNumber, slotMark);
         ScoreText(shown, scoreText);
+        if (bound != SCORE_EXACT)
+            strcat(scoreText, bound == SCORE_LOWER ? " lowerbound" : " upperbound");
         PvText(pv, 66, false, pvText, sizeof pvText);
         const SearchThread* main = ShellReportedThread();
         int seldepth = main ? main->seldepth - 1 : 0;
@@ -106,10 +109,11 @@ void CopyLine(const Relaxed<Move>* from, Move* to) {
 }
 } // namespace
 
-void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv) {
+void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv,
+                ScoreBound bound) {
     Move line[MAX_PLY];
     CopyLine(pv, line);
-    ReportLine(threadNumber, slot, depth, score, line);
+    ReportLine(threadNumber, slot, depth, score, line, bound);
 }
 
 void ReportFinal(int depth, int score, const Relaxed<Move>* pv) {

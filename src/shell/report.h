@@ -10,10 +10,15 @@
 void LockReports();
 void UnlockReports();
 
-void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv);
+// What a reported score is: exact, or a bound from a failed aspiration window.
+enum ScoreBound { SCORE_EXACT = 0, SCORE_UPPER = 1, SCORE_LOWER = 2 };
+
+void ReportLine(int threadNumber, int slot, int depth, int score, const Move* pv,
+                ScoreBound bound = SCORE_EXACT);
 void ReportFinal(int depth, int score, const Move* pv);
 // The same for a line that search threads may still write: reported from a copy.
-void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv);
+void ReportLine(int threadNumber, int slot, int depth, int score, const Relaxed<Move>* pv,
+                ScoreBound bound = SCORE_EXACT);
 void ReportFinal(int depth, int score, const Relaxed<Move>* pv);
 void ReportPosition();
 void ReportStatistics();
@@ -21,5 +26,6 @@ void ReportStackDump(SearchThread* t);
 
 // Score as shown, after the root tablebase verdict.
 int DisplayScore(int score);
-// "cp N" or "mate N" text of a display score.
+// "cp N", "mate N" (mating in N moves) or "mate -N" (mated in N moves) text of
+// a display score.
 void ScoreText(int score, char* buffer);

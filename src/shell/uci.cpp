@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "board/attacks.h"
 #include "board/makemove.h"
@@ -89,12 +90,13 @@ void SetOption(const char* args) {
         PrintLineF("info string OwnBook set to %d", options.ownBook);
     } else if (strcmp(name, "Log") == 0) {
         options.logEnabled = strstr(value, "true") != nullptr;
+        if (options.logEnabled && !LogFile()) AppendLogFile("vesk.log"); // started with -nolog
         PrintLineF("info string Log set to %d", options.logEnabled);
     } else if (strcmp(name, "Clear Hash") == 0) {
         if (options.hashMode != 0) {
             StopSearchAndReport();
             ShellClearHash();
-            PrintLine("Hash table cleared");
+            PrintLine("info string Hash table cleared");
         }
     } else if (strcmp(name, "SyzygyPath") == 0) {
         // Longer paths are cut to what the setting holds.
@@ -209,6 +211,7 @@ void Go(const char* args) {
     // and stops reading input while a search request waits.
     uint8_t pondering = SEARCH_PONDER;
     searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);
+    holdUntilStop = false; // likewise an infinite search that has ended
     timeState.mode = 0;
     // Each "go" stands alone: limits and clocks of an earlier one do not carry
     // over (a fixed-time search leaves its time in the clock of its side). A
@@ -259,7 +262,9 @@ void Go(const char* args) {
         timeState.mode = 1;
         timeState.increment = 0;
     }
+    requestHold = false;
     if (strstr(args, "infinite")) {
+        requestHold = true;
         timeState.fixedTime = 10000000;
         timeState.mode = 1;
         searchState.maxDepth = MAX_DEPTH;
@@ -285,13 +290,22 @@ int ParseSetOption(const char* args, char* name, char* value) {
     if (length > 255) length = 255;
     memcpy(name, start, length);
     name[length] = 0;
-    if (v) snprintf(value, 256, "%s", NextWord(v + 5));
+    // The whole text after "value": a path may hold blanks.
+    if (v) {
+        const char* from = v + 5;
+        while (*from == ' ' || *from == '\t') from++;
+        size_t valueLength = strlen(from);
+        while (valueLength > 0 && (from[valueLength - 1] == ' ' || from[valueLength - 1] == '\t'))
+            valueLength--;
+        snprintf(value, 256, "%.*s", int(valueLength < 255 ? valueLength : 255), from);
+    }
     return 1;
 }
 
 void UciCommand(const char* line) {
     if (!line[0]) return;
-    if (options.logEnabled) PrintLineF("CMD: %s", line);
+    // The echo belongs to the log: a front end reads only protocol lines.
+    if (options.logEnabled) LogOnly(("CMD: " + std::string(line)).c_str());
     char command[129];
     snprintf(command, sizeof command, "%s", NextWord(line));
     const char* args = line;
@@ -321,6 +335,7 @@ void UciCommand(const char* line) {
         searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);
     } else if (strcmp(command, "stop") == 0) {
         SetStop(STOP_NOW);
+        holdUntilStop = false;
         // Without a search there is nothing to report: no stray bestmove.
         if (searchMode.load() != SEARCH_IDLE) searchMode = SEARCH_NORMAL;
     } else if (strcmp(command, "quit") == 0) {

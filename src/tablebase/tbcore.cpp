@@ -172,8 +172,7 @@ int TbOpenFile(const char* name, const char* ext) {
     return -1;
 }
 
-uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status,
-                   int* systemError) {
+uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status, int* systemError) {
     *size = 0;
     *systemError = 0;
     *status = TB_MAP_MISSING;

@@ -121,8 +121,7 @@ constexpr int TB_MAP_MISSING = 1;     // no directory holds the file
 constexpr int TB_MAP_TOO_SHORT = 2;   // too short to hold a header
 constexpr int TB_MAP_SIZE_FAILED = 3; // its size could not be read
 constexpr int TB_MAP_FAILED = 4;      // the system refused the mapping (*systemError)
-uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status,
-                   int* systemError);
+uint8_t* TbMapFile(const char* name, const char* ext, size_t* size, int* status, int* systemError);
 void TbUnmapFile(uint8_t* map, size_t size);
 
 // Decodes the headers of a mapped file into t (t.num, hasPawns, symmetric,

@@ -147,8 +147,13 @@ void WritePgn(FILE* out, const MatchGame& g, int number, int player1, const char
     }
     char date[11];
     PgnToday(date);
-    PgnTags tags = {"selfplay", date, number, player1 == WHITE ? "Player1" : "Player2",
-                    player1 == BLACK ? "Player1" : "Player2", result, nullptr};
+    PgnTags tags = {"selfplay",
+                    date,
+                    number,
+                    player1 == WHITE ? "Player1" : "Player2",
+                    player1 == BLACK ? "Player1" : "Player2",
+                    result,
+                    nullptr};
     WritePgnGame(out, tags, 0, moves, comments, g.count);
 }
 

@@ -167,7 +167,8 @@ TEST_F(SettingsTest, SettingsLinesAndMessages) {
                            "SyzygyProbeDepth5 4\n"
                            "SyzygyProbeDepth6 9\n"
                            "tune 300\n");
-    EXPECT_EQ(out, "loaded parameters from " + path + "\n\nfile vesk.rc contains invalid PST\n");
+    EXPECT_EQ(out, "info string loaded parameters from " + path +
+                       "\n\ninfo string file vesk.rc contains invalid PST\n");
     EXPECT_EQ(settings.pawn_value_op, 95);
     EXPECT_EQ(settings.pawn_value_en, 115);
     EXPECT_EQ(settings.knight_value_op, 400);
@@ -210,7 +211,7 @@ TEST_F(SettingsTest, CompletePstBlocksReplaceTheComputedTables) {
     int result = -1;
     std::string out = Load("king_safety 50\n" + AllPstBlocks(1000), &result);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(out, "loaded parameters from " + path + "\n\n");
+    EXPECT_EQ(out, "info string loaded parameters from " + path + "\n\n");
     EXPECT_EQ(buildPst, 0);
     EXPECT_EQ(settings.king_safety, 50);
     // Rank 8 comes first in a block; values follow the square index.

@@ -74,9 +74,9 @@ TEST(SetOption, NameAndValueSplitting) {
     EXPECT_STREQ(value, "");
     ASSERT_EQ(ParseSetOption("name   Communication Overhead   value  40 ms", name, value), 1);
     EXPECT_STREQ(name, "Communication Overhead");
-    EXPECT_STREQ(value, "40");
-    ASSERT_EQ(ParseSetOption("name SyzygyPath value /a b", name, value), 1);
-    EXPECT_STREQ(value, "/a");
+    EXPECT_STREQ(value, "40 ms");
+    ASSERT_EQ(ParseSetOption("name SyzygyPath value  /a b ", name, value), 1);
+    EXPECT_STREQ(value, "/a b"); // a path may hold blanks
     EXPECT_EQ(ParseSetOption("value 3 name Hash", name, value), 0);
     EXPECT_EQ(ParseSetOption("Hash 3", name, value), 0);
     std::string longName = "name " + std::string(600, 'n') + " value 1";
@@ -95,8 +95,9 @@ TEST(NextWord, SkipsBlanksAndCutsAt128) {
 TEST(Report, ScoreTextAndTablebaseDisplay) {
     char text[32];
     const std::pair<int, const char*> cases[] = {
-        {9998, "mate 1"},    {9999, "mate 0"},    {-9999, "mate -1"}, {9899, "cp 9899"},
-        {-9900, "cp -9900"}, {-9901, "mate -50"}, {9900, "mate 50"},  {0, "cp 0"}};
+        {9998, "mate 1"},    {9999, "mate 0"},  {-9997, "mate -1"},
+        {-9999, "mate 0"},   {9899, "cp 9899"}, {-9900, "cp -9900"},
+        {-9901, "mate -49"}, {9900, "mate 50"}, {0, "cp 0"}};
     for (auto [score, expected] : cases) {
         ScoreText(score, text);
         EXPECT_STREQ(text, expected) << score;

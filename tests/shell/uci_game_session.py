@@ -6,6 +6,7 @@ import resource
 import shutil
 import sys
 import tempfile
+import time
 
 from engine_session import EngineSession, run_tests
 
@@ -19,6 +20,15 @@ def engine(*args):
     e.send("uci")
     e.expect_line("uciok")
     return e
+
+
+def lines_within(e, seconds):
+    """Every line the engine prints during the next seconds."""
+    deadline = time.monotonic() + seconds
+    lines = []
+    while (line := e.read_line(max(0.0, deadline - time.monotonic()))) is not None:
+        lines.append(line)
+    return lines
 
 
 def bestmove(e, timeout=60):
@@ -69,7 +79,7 @@ def test_depth_limit_info_lines_and_legal_bestmove():
     assert depths and max(depths) == 5, info
     for l in info:
         if l.startswith("info depth"):
-            assert re.match(r"^info depth \d+ seldepth \d+ time \d+ score (cp -?\d+|mate -?\d+) "
+            assert re.match(r"^info depth \d+ seldepth \d+ time \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)? "
                             r"nodes \d+ nps \d+ tbhits \d+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+$", l), l
     # Each go stands alone: a later timed search is not held to the depth of an
     # earlier one (not even by a node limit in between).
@@ -148,13 +158,67 @@ def test_multipv_hash_sizes_and_ponder_stop():
     assert e.close() == 0
 
 
-def test_mate_is_found_and_reported():
+def test_mate_scores_and_bounds():
     e = engine()
     e.send("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1")
     e.send("go depth 6")
     move, _, info = bestmove(e)
     assert move == "a1a8", move
     assert any("score mate 1 " in l for l in info), info
+    # The side that is mated in one move sees "mate -1", as stockfish shows it.
+    e.send("position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1")
+    e.send("go depth 6")
+    _, _, info = bestmove(e)
+    assert info and all(" score mate -1 " in l for l in info if " score " in l), info
+    # Scores from a failed aspiration window are marked as bounds after the score.
+    e.send("position startpos moves e2e4 e7e5")
+    e.send("go depth 9")
+    _, _, info = bestmove(e)
+    scores = [re.search(r" score (cp|mate) -?\d+( lowerbound| upperbound)? nodes ", l) for l in info if " score " in l]
+    assert all(scores) and any(m.group(2) for m in scores), info
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_infinite_waits_for_stop_even_when_the_search_ends():
+    e = engine()
+    # A mate in one, and a position with a single legal move: the search ends by
+    # itself, the answer waits for stop.
+    for fen in ("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "7k/8/8/8/8/P7/5q2/7K w - - 0 1"):
+        e.send("position fen " + fen)
+        e.send("go infinite")
+        assert not any(l.startswith("bestmove") for l in lines_within(e, 2.0))
+        e.send("stop")
+        move, _, _ = bestmove(e, 10)
+        assert move in ("a1a8", "a3a4"), move
+        e.send("isready")
+        e.expect_next("readyok")
+    # Each go stands alone: after go infinite, a timed search ends by itself.
+    e.send("go wtime 1000 btime 1000")
+    bestmove(e, 10)
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_changing_what_a_search_uses_stops_it_first():
+    e = engine()
+    # Tablebase path, Clear Hash and ucinewgame under a running search: its
+    # bestmove comes first, then the change; the engine stays up.
+    for _ in range(5):
+        e.send("position fen 8/8/4k3/8/8/3K4/3P4/8 w - - 0 1")
+        e.send("go infinite")
+        e.send("setoption name SyzygyPath value /nonexistent")
+        lines = e.read_until(lambda l: l.startswith("info string SyzygyPath set to"), 10)
+        assert any(l.startswith("bestmove") for l in lines), lines
+        e.send("go infinite")
+        e.send("setoption name Clear Hash")
+        lines = e.read_until(lambda l: l == "info string Hash table cleared", 10)
+        assert any(l.startswith("bestmove") for l in lines), lines
+        e.send("go infinite")
+        e.send("ucinewgame")
+        e.send("isready")
+        lines = e.read_until(lambda l: l == "readyok", 10)
+        assert any(l.startswith("bestmove") for l in lines), lines
     e.send("quit")
     assert e.close() == 0
 
@@ -243,13 +307,28 @@ def test_hash_that_does_not_fit_keeps_the_old_table():
     assert e.close() == 0
 
 
-def test_fifty_move_limit_answers_at_once():
+def test_fifty_move_rule_and_no_move_to_play():
     e = engine()
+    # Past the fifty-move limit, and in a mated position, there is nothing to
+    # play: the protocol's null move.
     shuffle = ["g1f3", "g8f6", "f3g1", "f6g8"] * 26  # 104 reversible plies
     e.send("position startpos moves " + " ".join(shuffle))
     e.send("go depth 10")
     move, _, _ = bestmove(e, 10)
-    assert move == "null", move
+    assert move == "0000", move
+    e.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1")
+    e.send("go depth 5")
+    assert bestmove(e, 10)[0] == "0000"
+    # The halfmove clock of a FEN counts: one quiet move from the limit, a rook
+    # up is a draw.
+    e.send("position fen 8/8/8/4k3/8/8/8/R3K3 w - - 99 80")
+    e.send("go depth 8")
+    _, _, info = bestmove(e, 10)
+    assert info and " score cp 0 " in info[-1], info
+    e.send("position fen 8/8/8/4k3/8/8/8/R3K3 w - - 0 80")
+    e.send("go depth 8")
+    _, _, info = bestmove(e, 10)
+    assert int(re.search(r" score cp (-?\d+)", info[-1]).group(1)) > 300, info
     e.send("quit")
     assert e.close() == 0
 
@@ -285,7 +364,7 @@ def test_short_games_play_only_legal_moves():
                 e.send("position startpos moves " + " ".join(moves))
                 e.send("go wtime 3000 btime 3000 winc 50 binc 50")
                 move, _, _ = bestmove(e, 30)
-                if move == "null":
+                if move == "0000":
                     break
                 assert judge.is_legal(moves, move), (moves, move)
                 moves.append(move)

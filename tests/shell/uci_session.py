@@ -59,10 +59,11 @@ def test_option_replies_and_clamps():
         ("setoption name Hash value 16", "info string Hash size set to 16M bytes"),
         ("setoption name SyzygyProbeDepth5 value 0", "info string SyzygyProbeDepth5 set to 1"),
         ("setoption name SyzygyProbeDepth6 value 101", "info string SyzygyProbeDepth6 set to 100"),
-        ("setoption name SyzygyPath value /no/such dir", "info string SyzygyPath set to /no/such"),
+        # A string value is the whole text after "value", blanks and all.
+        ("setoption name SyzygyPath value /no/such dir ", "info string SyzygyPath set to /no/such dir"),
         (None, "info string found 0 tablebases"),
-        ("setoption name Clear Hash", "Hash table cleared"),
-        ("setoption   name   Clear Hash   ", "Hash table cleared"),
+        ("setoption name Clear Hash", "info string Hash table cleared"),
+        ("setoption   name   Clear Hash   ", "info string Hash table cleared"),
     ]
     for command, reply in cases:
         if command:
@@ -83,20 +84,19 @@ def test_option_replies_and_clamps():
 
 def test_log_echo_and_log_file():
     e, workdir = session()
+    # Commands are echoed to the log only: standard output carries nothing but UCI.
     e.send("isready")
-    e.expect_next("CMD: isready")
     e.expect_next("readyok")
     e.send("")
     e.send("\r")
     e.send("uci")
-    e.expect_next("CMD: uci")
+    e.expect_next("id name Vesk 3.50")
     e.expect_line("uciok")
     e.send("isready")  # logging is off after uci: no echo
     e.expect_next("readyok")
     e.send("setoption name Log value true")
     e.expect_next("info string Log set to 1")
     e.send("isready")
-    e.expect_next("CMD: isready")
     e.expect_next("readyok")
     e.send("quit")
     assert e.close() == 0
@@ -105,6 +105,15 @@ def test_log_echo_and_log_file():
     assert "uciok" not in log, log
     assert log[-3:] == ["CMD: isready", "readyok", "CMD: quit"], log
     assert "CMD: " not in log and "CMD: \r" not in log
+    # -nolog leaves the log of an earlier run as it was, until Log is switched on.
+    e = EngineSession(VESK, ["-nolog"], cwd=workdir)
+    e.send("uci")
+    e.expect_line("uciok")
+    e.send("setoption name Log value true")
+    e.send("quit")
+    assert e.close() == 0
+    again = open(os.path.join(workdir, "vesk.log")).read().splitlines()
+    assert again[: len(log)] == log and again[len(log):] == ["info string Log set to 1", "CMD: quit"], again
 
 
 def test_input_framing():

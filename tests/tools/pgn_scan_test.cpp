@@ -33,7 +33,8 @@ TEST(PgnScan, CommentScores) {
     // Every two-decimal score an engine writes reads back as exactly its centipawns.
     for (int cp = -1200; cp <= 1200; cp++) {
         char text[32];
-        snprintf(text, sizeof text, "%c%d.%02d/12 1s", cp < 0 ? '-' : '+', abs(cp) / 100, abs(cp) % 100);
+        snprintf(text, sizeof text, "%c%d.%02d/12 1s", cp < 0 ? '-' : '+', abs(cp) / 100,
+                 abs(cp) % 100);
         ASSERT_EQ(CommentScore(text, 0), cp) << text;
     }
 }
