@@ -106,10 +106,11 @@ def test_go_perft_and_move_overhead():
 
 
 def test_bench_word_gives_the_benchmark_total():
-    code, out, _, _ = run(["bench", "-d", "6"])
+    # No input: a benchmark executes the commands it reads, and "quit" would end it early.
+    code, out, _, _ = run(["bench", "-d", "6"], stdin=b"")
     last = re.match(r"^(\d+) nodes (\d+) nps$", out.splitlines()[-1])
     assert code == 0 and last, out
-    code, plain, _, _ = run(["-d", "6", "-bench"])
+    code, plain, _, _ = run(["-d", "6", "-bench"], stdin=b"")
     assert code == 0 and "nodes= %s," % last.group(1) in plain.splitlines()[-1], (out, plain)
 
 
