@@ -217,12 +217,9 @@ void ReportUnplayableMove(const char* text, int matches) {
 }
 
 void ReportBuiltBook(bool gamesFound) {
+    if (!gamesFound) return; // the builder has said so
     char directory[1024];
     if (!getcwd(directory, sizeof directory)) snprintf(directory, sizeof directory, ".");
-    if (!gamesFound) {
-        PrintLineF("no book built: mkbook reads its games from book.pgn in %s", directory);
-        return;
-    }
     FILE* f = fopen("book.opn", "rb");
     if (!f) {
         PrintLineF("no book built: book.opn could not be written in %s", directory);

@@ -20,5 +20,6 @@ void PrintConsoleHelp();
 void ReportUnplayableMove(const char* text, int matches);
 
 // Console: after "mkbook", where the book went and how to play from it
-// (gamesFound: whether the games file could be read when the build began).
+// (gamesFound: whether the games file could be read when the build began;
+// nothing is added when it could not).
 void ReportBuiltBook(bool gamesFound);

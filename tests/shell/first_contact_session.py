@@ -138,7 +138,7 @@ def test_console_greeting_help_and_messages():
     e.send("load missing.pgn")
     e.expect_line("can't open missing.pgn")
     e.send("e2e4")
-    e.expect_next("1. move e2e4")
+    e.expect_next("1. move e4")  # echoed in standard notation
     e.send("mkbook")
     e.expect_line("done")
     built = e.read_line()
