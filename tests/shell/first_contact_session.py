@@ -55,6 +55,10 @@ def test_help_version_and_bad_command_lines():
     assert code == 0 and run(["-v"])[:2] == (0, version)
     uci = run(["-nolog"], b"uci\nquit\n")[1]
     assert "id name " + version.splitlines()[0] in uci.splitlines(), (version, uci)
+    # Every option the engine announces is explained in the guide and the manual page.
+    guides = [open(os.path.join(REPO, f)).read() for f in ("README.md", "docs/vesk.6")]
+    for option in re.findall(r"^option name (.+?) type ", uci, re.M):
+        assert all(option in text for text in guides), option
     assert re.search(r"\b(gcc|clang) \d", version), version
     commit = re.search(r"commit ([0-9a-f]{7,40})", version)
     if commit and os.path.exists(os.path.join(REPO, ".git")):
