@@ -17,9 +17,22 @@ SAN_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:exitcode=66 \
 # drive under the checker; at the checker's speed it alone would take minutes.
 ASAN_SKIP := board.PerftSuite.AllPositions
 
-.PHONY: all build run test test-asan test-tsan format check-format clean
+# Installation: `make install` puts bin/vesk and share/man/man6/vesk.6 under
+# PREFIX; DESTDIR (for packaging) is put in front of every installed path.
+PREFIX ?= /usr/local
+
+.PHONY: all build run test test-asan test-tsan format check-format clean install uninstall
 
 all: build
+
+# `make EXE=name` also leaves a copy of the engine called `name` beside this
+# Makefile, as testing frameworks (OpenBench) expect.
+ifneq ($(strip $(EXE)),)
+all: $(EXE)
+.PHONY: $(EXE)
+$(EXE): build
+	cp $(BUILD)/vesk $(EXE)
+endif
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
@@ -52,6 +65,12 @@ test-tsan:
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target vesk
 	$(SAN_ENV) VESK_SANITIZE=thread VESK_DATA_DEFAULT=$(CURDIR)/../shared/data PYTHONPATH=tests/support \
 		python3 tests/shell/threads_tsan_session.py $(TSAN_BUILD)/vesk
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/vesk $(DESTDIR)$(PREFIX)/share/man/man6/vesk.6
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

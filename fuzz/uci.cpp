@@ -38,10 +38,19 @@ constexpr int FUZZ_MAX_DEPTH = 2;
 constexpr int FUZZ_MAX_HASH = 2;
 constexpr int FUZZ_MAX_THREADS = 2;
 
-// Lowers the values of "setoption" lines that would allocate too much.
+// Lowers the values of "setoption" lines that would allocate too much, and
+// the depth of "go perft", which counts synchronously before the next line.
 void TameLine(std::string& line) {
     char command[129];
     snprintf(command, sizeof command, "%s", NextWord(line.c_str()));
+    if (strcmp(command, "go") == 0) {
+        const char* args = strstr(line.c_str(), "go") + strlen("go");
+        if (strcmp(NextWord(args), "perft") != 0) return;
+        const char* depth = strstr(args, "perft") + strlen("perft");
+        if (ReadInteger(NextWord(depth)) > FUZZ_MAX_DEPTH)
+            line = "go perft " + std::to_string(FUZZ_MAX_DEPTH);
+        return;
+    }
     if (strcmp(command, "setoption") != 0) return;
     const char* args = strstr(line.c_str(), "setoption") + strlen("setoption");
     char name[256], value[256];

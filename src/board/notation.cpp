@@ -185,7 +185,7 @@ void MoveToSan(Position& p, Move m, char* out) {
     UnmakeMove(p);
 }
 
-int ParseMove(const char* input, Move* out) {
+int MoveTextMatches(const char* input, Move* out) {
     char text[40];
     size_t n = 0;
     // Check, mate and annotation marks carry no information about the move.
@@ -230,12 +230,14 @@ int ParseMove(const char* input, Move* out) {
             found = e->move;
         }
     }
-    if (matches == 1) {
-        *out = found;
-        return 1;
-    }
+    if (matches == 1) *out = found;
+    return matches;
+}
+
+int ParseMove(const char* input, Move* out) {
+    int matches = MoveTextMatches(input, out);
     if (matches == 2) PrintLine("ambiguous move");
-    return 0;
+    return matches == 1;
 }
 
 namespace {

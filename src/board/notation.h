@@ -28,6 +28,9 @@ void MoveToSan(Position& p, Move m, char* out);
 // Reads a move of the console's game position in any of the forms above.
 // 1 with *out set when exactly one legal move matches; otherwise 0.
 int ParseMove(const char* text, Move* out);
+// The number of legal moves of the console's game position that text names;
+// *out is set when there is exactly one. Prints nothing.
+int MoveTextMatches(const char* text, Move* out);
 
 // Adds the number of legal move paths of length depth to the thread's node counter.
 void Perft(Position& p, int colour, int ply, int depth);

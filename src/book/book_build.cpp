@@ -256,24 +256,24 @@ void MergeIntoBook(const BookBuildFiles& files) {
     Progress("\n");
 }
 
-void BuildBook(SearchThread* t, const BookBuildFiles& files) {
+int BuildBook(SearchThread* t, const BookBuildFiles& files) {
     // Moves are read on the console's position, so only its thread can build.
-    if (!t || t != searchState.threads[0]) return;
+    if (!t || t != searchState.threads[0]) return 0;
     // Without games to read, the book in use and the one on disk stay as they are.
     FILE* in = fopen(files.pgn, "r");
     if (!in) {
         PrintLineF("can't open %s: no book built", files.pgn);
-        return;
+        return 0;
     }
     if (!EnsureBookKeyTable()) {
         fclose(in);
-        return;
+        return 0;
     }
     BookRecord* buffer =
         static_cast<BookRecord*>(malloc(BUILD_BUFFER_RECORDS * sizeof(BookRecord)));
     if (!buffer) {
         fclose(in);
-        return;
+        return 0;
     }
     options.bookFile[0] = 0;
     ReleaseBookBlock();
@@ -304,6 +304,7 @@ void BuildBook(SearchThread* t, const BookBuildFiles& files) {
     Prune(files);
     PrintLine("done");
     SetFromFen(t->pos, START_FEN);
+    return 1;
 }
 
-void MakeBookCommand() { BuildBook(searchState.threads[0]); }
+int MakeBookCommand() { return BuildBook(searchState.threads[0]); }

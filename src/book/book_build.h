@@ -22,11 +22,13 @@ struct BookBuildFiles {
 
 // Builds files.book from files.pgn on the game position of thread 0, which t
 // must be (moves are read on the console's position). Probing stays off until
-// the book is opened again.
-void BuildBook(SearchThread* t, const BookBuildFiles& files = BookBuildFiles());
+// the book is opened again. Returns 1 when the games could be read (a book was
+// built), 0 when nothing was done.
+int BuildBook(SearchThread* t, const BookBuildFiles& files = BookBuildFiles());
 // Merges the sorted buffer of count records into files.tmp; prints ".".
 void FlushRuns(const BookBuildFiles& files, const BookRecord* buffer, int count);
 // Merges files.tmp into files.book.
 void MergeIntoBook(const BookBuildFiles& files);
 // Console "mkbook".
-void MakeBookCommand();
+// The console's "mkbook"; returns what BuildBook returns.
+int MakeBookCommand();

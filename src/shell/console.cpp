@@ -25,6 +25,7 @@
 #include "search/tt.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
+#include "shell/help.h"
 #include "shell/input.h"
 #include "shell/output.h"
 #include "shell/tuner.h"
@@ -202,6 +203,7 @@ void CommandLoad(const Words& a) {
     PrintLineF("loading %s, tag %s\n", a.w[1], a.w[2]);
     FILE* f = fopen(a.w[1], "r");
     if (!f) {
+        PrintLineF("can't open %s", a.w[1]);
         ResetClocks();
         return;
     }
@@ -407,7 +409,11 @@ void CommandSwap() {
 
 void CommandMove(const char* text) {
     Move m;
-    if (!ParseMove(text, &m)) return;
+    int matches = MoveTextMatches(text, &m);
+    if (matches != 1) {
+        ReportUnplayableMove(text, matches);
+        return;
+    }
     SetStop(STOP_ABANDON);
     while (ShellBusyCount() > 0) SleepMilliseconds(1);
     SearchThread* g = Game();
@@ -545,7 +551,7 @@ void ConsoleCommand(const char* line) {
     } else if (strcmp(cmd, "book") == 0) {
         BookCommand();
     } else if (strcmp(cmd, "mkbook") == 0) {
-        MakeBookCommand();
+        ReportBuiltBook(MakeBookCommand() != 0);
     } else if (strcmp(cmd, "set") == 0) {
         SetCommand(a.w[1], a.w[2]);
     } else if (strcmp(cmd, "tune") == 0) {
@@ -554,6 +560,8 @@ void ConsoleCommand(const char* line) {
         CommandPerft(a);
     } else if (strcmp(cmd, "swap") == 0) {
         CommandSwap();
+    } else if (strcmp(cmd, "help") == 0) {
+        PrintConsoleHelp();
     } else if (strcmp(cmd, "move") == 0) {
         CommandMove(a.w[1]);
     } else {

@@ -13,6 +13,7 @@
 #include "search/time_control.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
+#include "shell/help.h"
 #include "shell/input.h"
 #include "shell/output.h"
 #include "shell/report.h"
@@ -213,6 +214,8 @@ void ApplySwitches(int argc, const char* const* argv, ToolRequest& tools) {
         } else if (strcmp(s, "-tune") == 0) {
             CopyName(tools.tuneFile, value);
             i++;
+        } else if (i == 1 && strcmp(s, "bench") == 0) {
+            tools.bench = BENCH_TESTERS;
         }
     }
 }
@@ -232,6 +235,8 @@ void MainLoopPass() {
 }
 
 int VeskMain(int argc, const char* const* argv) {
+    int early = CheckCommandLine(argc, argv);
+    if (early >= 0) return early;
     SeedRandom();
     // Without a log the last one is kept: it may be all a user has of a problem.
     bool noLog = false;
@@ -272,7 +277,10 @@ int VeskMain(int argc, const char* const* argv) {
     ShellTablebaseInit(options.syzygyPath);
     ShellRebuildTables();
     SetFromFen(searchState.threads[0]->pos, START_FEN);
-    if (options.protocolMode == PROTOCOL_CONSOLE) PrintBoard(searchState.threads[0]->pos);
+    if (options.protocolMode == PROTOCOL_CONSOLE) {
+        PrintConsoleGreeting();
+        PrintBoard(searchState.threads[0]->pos);
+    }
     searchRequest = 0;
     quitFlag = 0;
     while (!quitFlag) MainLoopPass();

@@ -1,7 +1,9 @@
 // Program entry: start-up, command-line switches, the main loop and the exit.
 #pragma once
 
-enum BenchKind { BENCH_NONE = 0, BENCH_TEN = 1, BENCH_ALL = 2, BENCH_PLAIN = 3 };
+// BENCH_TESTERS ("bench" as the first argument) is BENCH_TEN with a last line
+// "<nodes> nodes <nps> nps" for testing frameworks.
+enum BenchKind { BENCH_NONE = 0, BENCH_TEN = 1, BENCH_ALL = 2, BENCH_PLAIN = 3, BENCH_TESTERS = 4 };
 
 // Developer tools selected on the command line.
 struct ToolRequest {

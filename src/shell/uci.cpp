@@ -18,6 +18,7 @@
 #include "shell/entry.h"
 #include "shell/input.h"
 #include "shell/output.h"
+#include "shell/uci_perft.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ void SetOption(const char* args) {
             if (ShellStartThreads(count) != 0) exit(-1);
         }
         PrintLineF("info string Threads set to %d", count);
-    } else if (strcmp(name, "Communication Overhead") == 0) {
+    } else if (strcmp(name, "Communication Overhead") == 0 || strcmp(name, "Move Overhead") == 0) {
         int ms = Clamp(number, 0, 5000);
         timeState.overhead = ms / 1000.0;
         PrintLineF("info string Communication Overhead set to %d", ms);
@@ -205,6 +206,7 @@ const char* KeywordValue(const char* args, const char* keyword) {
 }
 
 void Go(const char* args) {
+    if (GoPerft(args)) return;
     SetStop(STOP_ABANDON);
     // A pondering search ends here like a stopped one (its bestmove follows):
     // the main loop starts the new search only after the old one has reported,

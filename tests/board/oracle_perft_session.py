@@ -133,6 +133,7 @@ def main():
     sf.send("setoption name Threads value 1")
     sf.send("isready")
     sf.read_until(lambda l: l == "readyok")
+    e.read_line()  # the greeting
     read_board(e)  # the start position shown at start-up
 
     checked = 0

@@ -26,8 +26,8 @@ START_BOARD = [
 def console():
     workdir = tempfile.mkdtemp(prefix="vesk-console-")
     e = EngineSession(VESK, ["-c", "-nolog"], cwd=workdir)
-    # The start position is shown once at start-up.
-    assert e.read_until(lambda l: l == "white") == START_BOARD[:-1], e.dump()
+    # The start position is shown once at start-up, after the greeting.
+    assert e.read_until(lambda l: l == "white")[1:] == START_BOARD[:-1], e.dump()
     e.expect_next("")
     return e
 
@@ -55,9 +55,11 @@ def test_board_display_and_moves():
     e.send("Nf3")
     e.expect_next("2. move Nf3")
     assert board(e)[0] == "rnbqkbnr/pp1ppppp/8/2p5/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -"
-    # Illegal and unknown words are ignored without a word.
+    # Illegal and unknown words change nothing.
     e.send("Ke2")
+    e.expect_next("illegal move: Ke2")
     e.send("hello")
+    e.read_line()
     e.send("undo")
     assert board(e)[0] == "rnbqkbnr/pp1ppppp/8/2p5/4P3/8/PPPP1PPP/RNBQKBNR w KQkq c6"
     e.send("[")

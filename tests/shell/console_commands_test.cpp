@@ -118,8 +118,11 @@ TEST_F(Console, MovesTakeBacksAndTheRedoChain) {
     out = Exec({"move e7e5", "Nf3"});
     EXPECT_EQ(Lines(out)[0], "1. move e5"); // echoed in standard notation
     EXPECT_EQ(Lines(out)[12], "2. move Nf3");
-    // Unknown and illegal words are ignored silently.
-    EXPECT_EQ(Exec({"Ke3", "xyzzy", "move"}), "");
+    // Unknown and illegal words change nothing but say why.
+    out = Exec({"Ke3", "xyzzy", "move"});
+    ASSERT_EQ(Lines(out).size(), 3u) << out;
+    EXPECT_EQ(Lines(out)[0], "illegal move: Ke3");
+    EXPECT_EQ(Lines(out)[1].rfind("unknown command or move: xyzzy", 0), 0u) << out;
 
     out = Exec({"undo", "["});
     EXPECT_EQ(Lines(out)[0], "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6");
@@ -254,9 +257,10 @@ TEST_F(Console, LoadAndSaveGames) {
     EXPECT_EQ(Lines(out)[2], "can't parse move 'Kxe2'");
     EXPECT_EQ(searchState.threads[0]->historyCount, 3);
     EXPECT_EQ(Exec({"]"}), ""); // nothing beyond the loaded moves
-    // A missing file resets the clocks only.
+    // A missing file is named and resets the clocks only.
     timeState.clock[WHITE] = 1;
-    EXPECT_EQ(Exec({"load nothing.pgn 1"}), "loading nothing.pgn, tag 1\n\n");
+    EXPECT_EQ(Exec({"load nothing.pgn 1"}),
+              "loading nothing.pgn, tag 1\n\ncan't open nothing.pgn\n");
     EXPECT_EQ(timeState.clock[WHITE], 11);
     EXPECT_EQ(searchState.threads[0]->historyCount, 3);
 

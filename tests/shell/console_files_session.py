@@ -55,6 +55,7 @@ def test_load_and_save():
     e.send("load missing.pgn")
     e.expect_next("loading missing.pgn, tag ")
     e.expect_next("")
+    e.expect_next("can't open missing.pgn")
     e.send("bd")
     assert board(e)[0] == "r1bqkbnr/1ppp1ppp/p1n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq -"
     # A game from a set-up position (two knights that both reach d2) is saved

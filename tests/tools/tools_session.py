@@ -87,9 +87,9 @@ def test_scan_pgn2():
         'rnbqkb1r/ppp1pppp/5n2/3p4/3P4/5N2/PPP1PPPP/RNBQKB1R w KQkq - bm Ng1; ce 33; c9 "1/2-1/2";\n'
         'rnbqkb1r/ppp1pppp/5n2/3p4/3P4/8/PPP1PPPP/RNBQKBNR b KQkq - bm Ng8; ce -12; c9 "1/2-1/2";\n'
         "\n"), epd
-    # A switch without a mode number reads its file name but scans nothing.
+    # A switch without a mode number is not a switch.
     code, out = run(["-nolog", "-scan_pgn", "x.pgn"], d, stdin=b"quit\n")
-    assert code == 0 and "games=" not in out, out
+    assert code == 2 and "games=" not in out, out
 
 
 def test_match_needs_test1_rc():
