@@ -72,11 +72,11 @@ class LegalMoves:
 def test_depth_limit_info_lines_and_legal_bestmove():
     e = engine()
     e.send("position startpos moves e2e4 e7e5")
-    e.send("go depth 5")
+    e.send("go depth 3")
     move, ponder, info = bestmove(e)
     assert MOVE.match(move) and (ponder is None or MOVE.match(ponder)), (move, ponder)
     depths = [int(re.search(r" depth (\d+)", l).group(1)) for l in info if l.startswith("info depth")]
-    assert depths and max(depths) == 5, info
+    assert depths and max(depths) == 3, info
     for l in info:
         if l.startswith("info depth"):
             assert re.match(r"^info depth \d+ seldepth \d+ time \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)? "
@@ -178,6 +178,18 @@ def test_mate_scores_and_bounds():
     assert all(scores) and any(m.group(2) for m in scores), info
     e.send("quit")
     assert e.close() == 0
+
+
+def test_a_depth_switch_below_one_still_plays():
+    # -d 0 means "quiescence only" to the EPD tool; a game search looks at least one move ahead.
+    for depth in ("0", "-5"):
+        e = engine("-d", depth)
+        e.send("position startpos moves e2e4")
+        e.send("go wtime 10000 btime 10000")
+        move, _, _ = bestmove(e, 10)
+        assert MOVE.match(move), (depth, move)
+        e.send("quit")
+        assert e.close() == 0
 
 
 def test_infinite_waits_for_stop_even_when_the_search_ends():
