@@ -32,11 +32,7 @@ void PrintLine(const char* text) {
     fputs(text, stdout);
     fputc('\n', stdout);
     fflush(stdout);
-    if (options.logEnabled && logFile) {
-        fputs(text, logFile);
-        fputc('\n', logFile);
-        fflush(logFile);
-    }
+    LogOnly(text);
 }
 
 void PrintLineF(const char* format, ...) {
