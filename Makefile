@@ -39,7 +39,9 @@ build:
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	./$(BUILD)/vesk
+	@echo "Vesk speaks UCI: type uci, isready, position startpos, go depth 10, quit."
+	@echo "For people: ./$(BUILD)/vesk -c (then help). More: ./$(BUILD)/vesk --help, README.md."
+	@./$(BUILD)/vesk
 
 test:
 	./scripts/test-deps
