@@ -18,10 +18,8 @@ VESK = os.path.abspath(sys.argv[1])
 # Checked builds run many times slower than normal ones.
 SLOW = 8 if os.environ.get("VESK_SANITIZE") else 1
 MOVE = re.compile(r"^[a-h][1-8][a-h][1-8][qrbn]?$")
-START_MOVES = {a + b for a, b in [("a2", "a3"), ("a2", "a4"), ("b2", "b3"), ("b2", "b4"), ("c2", "c3"),
-                                  ("c2", "c4"), ("d2", "d3"), ("d2", "d4"), ("e2", "e3"), ("e2", "e4"),
-                                  ("f2", "f3"), ("f2", "f4"), ("g2", "g3"), ("g2", "g4"), ("h2", "h3"),
-                                  ("h2", "h4"), ("b1", "a3"), ("b1", "c3"), ("g1", "f3"), ("g1", "h3")]}
+START_MOVES = set("a2a3 a2a4 b2b3 b2b4 c2c3 c2c4 d2d3 d2d4 e2e3 e2e4 f2f3 f2f4 g2g3 g2g4 h2h3 h2h4 "
+                  "b1a3 b1c3 g1f3 g1h3".split())
 # Positions with exactly one legal move: the bestmove tells which position is in force.
 WHITE_ONE = "7k/8/8/8/8/P7/5q2/7K w - -"  # only a3a4
 BLACK_ONE = "7k/5Q2/p7/8/8/8/8/7K b - -"  # only a6a5
@@ -254,22 +252,16 @@ def test_input_framing_long_lines_and_garbage():
 
 
 def test_end_of_input():
-    e = engine()
-    e.send("isready")
-    e.close_input()
-    e.expect_next("readyok")
-    assert e.close() == 0
-    # A last line without a line break still runs, even a "go".
-    e = engine()
-    e.send_raw(b"position startpos\ngo depth 3")
-    e.close_input()
-    assert bestmove(e)[0] in START_MOVES
-    assert e.close() == 0
-    # Input ending inside an over-long garbage line.
-    e = engine()
-    e.send_raw(b"w" * 50000)
-    e.close_input()
-    assert e.read_line() is None and e.close() == 0
+    # A last line without a line break still runs, even a "go"; input may end inside
+    # an over-long garbage line.
+    for data, reply in ((b"isready\n", "readyok"), (b"isready", "readyok"),
+                        (b"position startpos\ngo depth 3", "bestmove"), (b"w" * 50000, None)):
+        e = engine()
+        e.send_raw(data)
+        e.close_input()
+        lines = e.read_until(lambda l: l.startswith(reply)) if reply else [e.read_line()]
+        assert lines[-1] in ("readyok", None) or lines[-1].split()[1] in START_MOVES, lines
+        assert e.close() == 0
     # A limited search finishes and reports; one without an end is stopped and reports.
     for limit in ("depth 6", "movetime 300", "wtime 2000 btime 2000", "infinite", "nodes",
                   "ponder wtime 60000 btime 60000", "ponder infinite"):
