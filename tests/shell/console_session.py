@@ -182,8 +182,8 @@ def statistics(e, timeout=60):
     return lines
 
 
-def test_analysis_reports_and_tuning():
-    e = console({"vesk.rc": "pawn_value 95 115\n", "tune.epd": first_lines(need_data("labelled", "quiet-labeled-excerpt.epd"), 48)})
+def test_analysis_and_reports():
+    e = console({"vesk.rc": "pawn_value 95 115\n"})
     e.send("go 4")
     lines = statistics(e)
     lines = [l for l in lines if l]
@@ -220,7 +220,13 @@ def test_analysis_reports_and_tuning():
     # The parameter report shows what vesk.rc set.
     e.send("sp")
     e.read_until(lambda l: l.startswith("piece values=  95/115 "))
-    # Tuning one parameter on tune.epd reports its steps and keeps the value in force.
+    e.send("quit")
+    assert e.close() == 0
+
+
+def test_tuning_one_parameter_keeps_the_value_in_force():
+    e = console({"vesk.rc": "pawn_value 95 115\n",
+                 "tune.epd": first_lines(need_data("labelled", "quiet-labeled-excerpt.epd"), 48)})
     e.send("tune pawn_value_op")
     e.expect_line("tuning pawn_value_op", 120)
     e.read_until(lambda l: l == "done!", 120)
