@@ -28,7 +28,7 @@ const char* const OPENINGS[] = {"",
 // The game position after the coordinate moves of line from the start.
 void PlayOpening(const char* line) {
     SearchThread* game = searchState.threads[0];
-    FUZZ_CHECK(SetFromFen(game->pos, FUZZ_START_FEN), "start position refused");
+    FUZZ_CHECK(SetFromFen(game->pos, STARTPOS), "start position refused");
     game->ply = 1;
     game->stack[1].listStart = game->moves;
     char text[64];

@@ -1,7 +1,7 @@
-// Shared pieces of the fuzz targets: the engine start-up every target needs
-// once, the per-input reset of the process-wide state, a scratch directory
-// for the readers that work on files, and the checks that end a run with a
-// finding.
+// Shared pieces of the fuzz targets on top of the test helpers
+// (tests/support/support.h): the per-input reset of the process-wide state, a
+// scratch directory for the readers that work on files, and the checks that
+// end a run with a finding.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +9,10 @@
 #include <string>
 
 #include "board/position.h"
+#include "support/support.h"
 
-extern const char* const FUZZ_START_FEN;
-
-// The start-up of the engine's main entry without its files: board tables,
-// keys, evaluation defaults, a 1 MB table, reduction tables, no search
-// threads (searches run on the calling thread), no log, the game position
-// at the start position. Safe to call on every input; only the first call works.
+// The engine set up as for the tests with a 1 MB table; searches run on the
+// calling thread. Safe to call on every input; only the first call works.
 void FuzzStartEngine();
 
 // Puts back what a previous input may have changed: options, limits, flags,

@@ -36,7 +36,6 @@
 #include "search/search_state.h"
 #include "search/search_thread.h"
 #include "shell/engine.h"
-#include "support/placement.h"
 #include "tablebase/tbprobe.h"
 
 namespace {
@@ -69,11 +68,7 @@ std::vector<std::string> fens;
 std::vector<ProbeResult> reference;
 SearchThread* context = nullptr;
 
-std::string SourceDir() {
-    const char* env = getenv("VESK_DATA");
-    std::string base = env && *env ? env : VESK_DATA_DEFAULT;
-    return base + "/syzygy";
-}
+std::string SourceDir() { return TestDataDir() + "/syzygy"; }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& out) {
     std::ifstream in(path, std::ios::binary);

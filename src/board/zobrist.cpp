@@ -28,7 +28,7 @@ uint64_t DrawKey() {
 bool TooClose(const uint64_t* earlier, int count, uint64_t key) {
     for (int i = 0; i < count; i++) {
         uint64_t x = earlier[i] ^ key;
-        if (PopCount32(uint32_t(x)) < 4 || PopCount32(uint32_t(x >> 32)) < 4) return true;
+        if (std::popcount(uint32_t(x)) < 4 || std::popcount(uint32_t(x >> 32)) < 4) return true;
     }
     return false;
 }

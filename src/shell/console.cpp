@@ -74,6 +74,10 @@ void TakeBackGameMove() {
     Game()->ply = 1;
 }
 
+// The number of the move about to be played, counted from the set-up position's
+// own move number.
+int GameMoveNumber() { return (Game()->startPly + Game()->historyCount) / 2 + 1; }
+
 // The moves beyond the current point are forgotten.
 void EndRedoChain() { Game()->history[Game()->historyCount].move = 0; }
 
@@ -140,8 +144,7 @@ void CommandRedo() {
     if (!m || g->historyCount >= MAX_GAME_MOVES) return;
     char text[16];
     MoveToText(m, text);
-    PrintLineF("%d%s move %s", g->historyCount / 2 + 1, GamePos().side == WHITE ? "." : "...",
-               text);
+    PrintLineF("%d%s move %s", GameMoveNumber(), GamePos().side == WHITE ? "." : "...", text);
     PlayGameMove(m);
     ShowPosition();
 }
@@ -420,7 +423,7 @@ void CommandMove(const char* text) {
     if (g->historyCount >= MAX_GAME_MOVES) return;
     char san[16];
     MoveToSan(GamePos(), m, san);
-    PrintLineF("%d. move %s", g->historyCount / 2 + 1, san);
+    PrintLineF("%d. move %s", GameMoveNumber(), san);
     PlayGameMove(m);
     EndRedoChain();
     ShowPosition();

@@ -1,9 +1,12 @@
 """Drives the vesk binary through pipes: a conversation of lines with timeouts."""
 
+import atexit
 import os
 import select
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 DEFAULT_TIMEOUT = 20.0
@@ -13,16 +16,23 @@ class SessionError(AssertionError):
     pass
 
 
+class Skipped(Exception):
+    """Raised by a test that cannot run here (missing data or oracle)."""
+
+
 class EngineSession:
     """One running engine process. Lines are read with a timeout; nothing sleeps and hopes."""
 
     def __init__(self, binary, args=(), cwd=None, env=None, preexec_fn=None):
+        # Each engine gets a directory of its own unless told: vesk.log, vesk.rc
+        # and the files the commands write are per directory.
+        self.cwd = cwd or scratch_dir()
         self.proc = subprocess.Popen(
             [binary, *args],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
-            cwd=cwd,
+            cwd=self.cwd,
             env=env,
             preexec_fn=preexec_fn,
         )
@@ -89,6 +99,14 @@ class EngineSession:
         if line != text:
             raise SessionError("expected %r, got %r\n%s" % (text, line, self.dump()))
 
+    def lines_within(self, seconds):
+        """Every line printed during the next seconds (to show that one does not come)."""
+        deadline = time.monotonic() + seconds
+        lines = []
+        while (line := self.read_line(max(0.0, deadline - time.monotonic()))) is not None:
+            lines.append(line)
+        return lines
+
     def expect_silence(self, timeout=0.5):
         """No output arrives within timeout (used sparingly: proves absence, never presence)."""
         line = self.read_line(timeout)
@@ -110,28 +128,65 @@ class EngineSession:
             raise SessionError("engine did not exit\n" + self.dump())
 
     def dump(self):
-        return "\n".join(self.transcript[-60:])
+        """The last lines of the conversation, and standard error once the process has ended."""
+        text = "\n".join(self.transcript[-60:])
+        if self.proc.poll() is not None and not self.proc.stderr.closed:
+            errors = self.proc.stderr.read().decode(errors="replace")
+            text += "\nexit code %d%s" % (self.proc.returncode, ", stderr:\n" + errors[-6000:] if errors else "")
+        return text
+
+
+_SCRATCH_ROOT = []
+
+
+def scratch_dir():
+    """A fresh directory, removed with everything in it when the script ends."""
+    if not _SCRATCH_ROOT:
+        _SCRATCH_ROOT.append(tempfile.mkdtemp(prefix="vesk-session-"))
+        atexit.register(shutil.rmtree, _SCRATCH_ROOT[0], True)
+    return tempfile.mkdtemp(dir=_SCRATCH_ROOT[0])
 
 
 def run_tests(tests):
-    """Runs (name, function) pairs; prints a summary line; exits 0 or 1."""
-    failed = 0
-    for name, fn in tests:
+    """Runs (name, function) pairs, or those whose names contain a word given after
+    the binary on the command line; prints a summary line; exits 1 when any failed,
+    77 (skipped) when every one was skipped, else 0."""
+    words = sys.argv[2:]
+    chosen = [(n, f) for n, f in tests if not words or any(w in n for w in words)]
+    failed = skipped = 0
+    for name, fn in chosen:
         try:
             fn()
             print("ok   " + name)
+        except Skipped as reason:
+            skipped += 1
+            print("SKIP " + name + ": " + str(reason))
         except Exception as error:  # report every failure, not just the first
             failed += 1
             print("FAIL " + name + ": " + str(error))
-    print("%d passed, %d failed" % (len(tests) - failed, failed))
-    sys.exit(1 if failed else 0)
+    print("%d passed, %d failed, %d skipped" % (len(chosen) - failed - skipped, failed, skipped))
+    sys.exit(1 if failed or not chosen else 77 if skipped == len(chosen) else 0)
 
 
 def data_dir():
-    for var in ("VESK_DATA", "VESK_DATA_DEFAULT"):
-        d = os.environ.get(var)
-        if d and os.path.isdir(d):
-            return d
+    """The shared test material: VESK_DATA when set, else the default beside the repository."""
+    d = os.environ.get("VESK_DATA") or os.environ.get("VESK_DATA_DEFAULT")
+    return d if d and os.path.isdir(d) else None
+
+
+def need_data(*parts):
+    """Path inside the shared test material; skips the test when it is absent."""
+    d = data_dir()
+    path = d and os.path.join(d, *parts)
+    if not path or not os.path.exists(path):
+        raise Skipped("shared test data not found (set VESK_DATA)")
+    return path
+
+
+def find_stockfish():
+    for candidate in (os.environ.get("VESK_STOCKFISH"), "/usr/games/stockfish", shutil.which("stockfish")):
+        if candidate and os.access(candidate, os.X_OK):
+            return candidate
     return None
 
 
