@@ -6,21 +6,28 @@ namespace {
 
 constexpr int KING_CAPTURE = 9999;
 
-// Least valuable piece of side s that reaches t over occ, or 64.
+// Least valuable piece of side s that reaches t over occ, or 64; the lowest
+// square within a kind. A slider reaches t when it stands on the lines that
+// a slider on t would attack over occ.
 int LeastValuableAttacker(const Position& p, int s, int t, Bitboard occ) {
     const Bitboard* own = p.bb + 8 * s;
     Bitboard b = PawnAttacks[s ^ 1][t] & own[PAWN];
     if (b) return BitScan(b);
     b = KnightAttacks[t] & own[KNIGHT];
     if (b) return BitScan(b);
-    const Bitboard lines[3] = {BishopFull[t] & own[BISHOP], RookFull[t] & own[ROOK],
-                               (BishopFull[t] | RookFull[t]) & own[QUEEN]};
-    for (Bitboard cand : lines) {
-        while (cand) {
-            int sq = PopLowest(cand);
-            if (!(Between[sq][t] & occ)) return sq;
-        }
+    Bitboard diagonal = 0, straight = 0;
+    if (BishopFull[t] & (own[BISHOP] | own[QUEEN])) {
+        diagonal = BishopAttacks(t, occ);
+        b = diagonal & own[BISHOP];
+        if (b) return BitScan(b);
     }
+    if (RookFull[t] & (own[ROOK] | own[QUEEN])) {
+        straight = RookAttacks(t, occ);
+        b = straight & own[ROOK];
+        if (b) return BitScan(b);
+    }
+    b = (diagonal | straight) & own[QUEEN];
+    if (b) return BitScan(b);
     b = KingAttacks[t] & own[KING];
     if (b) return BitScan(b);
     return NO_SQUARE;

@@ -151,6 +151,7 @@ int Quiesce(Position& p, int side, int ply, int depth, int alpha, int beta, int 
     int recapture = t->lastMove ? ToSquare(t->lastMove) : -1;
     Move localPv[MAX_PLY];
     localPv[0] = 0;
+    NodePins pins; // the node search enters here only out of check
 
     while (MoveEntry* me = NextQuiet(p, ply, depth)) {
         const Move m = me->move;
@@ -180,7 +181,7 @@ int Quiesce(Position& p, int side, int ply, int depth, int alpha, int beta, int 
             Swap(p, side, FromSquare(m), to) < -74)
             continue;
 
-        if (!m || !IsLegal(p, side, m)) continue;
+        if (!m || !IsLegalInNode(p, side, m, 0, pins)) continue;
         MakeMove(p, m);
         int score = -Search(p, enemy, ply + 1, depth - 1, -beta, -alpha, pvNode, localPv);
         UnmakeMove(p);

@@ -293,12 +293,13 @@ int SearchMoves(Position& p, int side, int ply, int depth, int alpha, int beta, 
     const int lmrRow = depth < 70 ? depth : 69;
     Move localPv[MAX_PLY];
     localPv[0] = 0;
+    NodePins pins;
 
     while (MoveEntry* me = NextMove(p, inCheck)) {
         const Move m = me->move;
         if (!m) continue;
         if (m == e.ttMove && e.movesSearched > 0) continue;
-        if (!IsLegal(p, side, m)) continue;
+        if (!IsLegalInNode(p, side, m, inCheck, pins)) continue;
         const int piece = me->piece;
         const int order = me->score;
         const bool capture = me->captured != 0;
