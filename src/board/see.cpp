@@ -6,54 +6,64 @@ namespace {
 
 constexpr int KING_CAPTURE = 9999;
 
-// Least valuable piece of side s that reaches t over occ, or 64; the lowest
-// square within a kind. A slider reaches t when it stands on the lines that
-// a slider on t would attack over occ.
+// Least valuable piece of side s among those still in occ that reaches t over
+// occ, or 64; the lowest square within a kind. A slider reaches t when it
+// stands on the lines that a slider on t would attack over occ.
 int LeastValuableAttacker(const Position& p, int s, int t, Bitboard occ) {
     const Bitboard* own = p.bb + 8 * s;
-    Bitboard b = PawnAttacks[s ^ 1][t] & own[PAWN];
+    Bitboard b = PawnAttacks[s ^ 1][t] & own[PAWN] & occ;
     if (b) return BitScan(b);
-    b = KnightAttacks[t] & own[KNIGHT];
+    b = KnightAttacks[t] & own[KNIGHT] & occ;
     if (b) return BitScan(b);
+    Bitboard queens = own[QUEEN] & occ;
     Bitboard diagonal = 0, straight = 0;
-    if (BishopFull[t] & (own[BISHOP] | own[QUEEN])) {
+    if (BishopFull[t] & (own[BISHOP] | queens)) {
         diagonal = BishopAttacks(t, occ);
-        b = diagonal & own[BISHOP];
+        b = diagonal & own[BISHOP] & occ;
         if (b) return BitScan(b);
     }
-    if (RookFull[t] & (own[ROOK] | own[QUEEN])) {
+    if (RookFull[t] & (own[ROOK] | queens)) {
         straight = RookAttacks(t, occ);
-        b = straight & own[ROOK];
+        b = straight & own[ROOK] & occ;
         if (b) return BitScan(b);
     }
-    b = (diagonal | straight) & own[QUEEN];
+    b = (diagonal | straight) & queens;
     if (b) return BitScan(b);
-    b = KingAttacks[t] & own[KING];
+    b = KingAttacks[t] & own[KING] & occ;
     if (b) return BitScan(b);
     return NO_SQUARE;
 }
 
 } // namespace
 
+// The exchange runs forward, the captures taking turns and each capturer
+// leaving occ, and is then scored backward: every capture but a first one
+// made without standPat may be declined when it loses. The sequence ends
+// when a side has no attacker left (worth 0) or may take a king (9999).
 int See(Position& p, int s, int from, int to, Bitboard occ, int standPat) {
-    if (from == NO_SQUARE) {
-        from = LeastValuableAttacker(p, s, to, occ);
-        if (from == NO_SQUARE) return 0;
+    int gain[64];
+    int captures = 0, end = 0;
+    int onTarget = TypeOf(p.board[to]);
+    for (int side = s;; side ^= 1) {
+        if (from == NO_SQUARE) {
+            from = LeastValuableAttacker(p, side, to, occ);
+            if (from == NO_SQUARE) break;
+        }
+        if (onTarget == KING) {
+            end = KING_CAPTURE;
+            break;
+        }
+        gain[captures++] = SeeValue[onTarget];
+        onTarget = TypeOf(p.board[from]);
+        occ &= ~SquareBit(from);
+        from = NO_SQUARE;
     }
-    int victim = p.board[to];
-    if (TypeOf(victim) == KING) return KING_CAPTURE;
-    int gain = SeeValue[TypeOf(victim)];
-
-    int attacker = p.board[from];
-    p.board[to] = uint8_t(attacker);
-    p.board[from] = 0;
-    p.bb[attacker] ^= SquareBit(from);
-    int score = gain - See(p, s ^ 1, NO_SQUARE, to, occ & ~SquareBit(from), 1);
-    p.bb[attacker] ^= SquareBit(from);
-    p.board[from] = uint8_t(attacker);
-    p.board[to] = uint8_t(victim);
-
-    if (standPat && score < 0) return 0;
+    int score = end;
+    while (captures > 0) {
+        captures--;
+        score = gain[captures] - score;
+        if (score < 0 && (captures > 0 || standPat)) score = 0;
+    }
     return score;
 }
 
