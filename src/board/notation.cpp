@@ -191,6 +191,10 @@ int ParseMove(const char* input, Move* out) {
 void Perft(Position& p, int colour, int ply, int depth) {
     if (depth <= 0) return;
     SearchThread* t = p.owner;
+    if (depth == 1) {
+        t->nodes += uint64_t(CountLegalMoves(p));
+        return;
+    }
     MoveEntry* e = GenAllMoves(p);
     StackEntry& entry = t->stack[t->ply];
     // Out of check, a move of an unpinned piece other than the king that is
@@ -205,12 +209,8 @@ void Perft(Position& p, int colour, int ply, int depth) {
         bool surelyLegal = !inCheck && type != KING && !(pinned & SquareBit(FromSquare(e->move))) &&
                            !(type == PAWN && ToSquare(e->move) == p.epSquare);
         if (!surelyLegal && !IsLegal(p, colour, e->move)) continue;
-        if (depth == 1) {
-            t->nodes++;
-        } else {
-            MakeMove(p, e->move);
-            Perft(p, colour ^ 1, ply + 1, depth - 1);
-            UnmakeMove(p);
-        }
+        MakeMove(p, e->move);
+        Perft(p, colour ^ 1, ply + 1, depth - 1);
+        UnmakeMove(p);
     }
 }

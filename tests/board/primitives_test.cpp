@@ -1,7 +1,7 @@
 // The fast board primitives (table-indexed sliding attacks, the square-attacked
-// test, the per-node legality shortcut, the exchange's attacker search) give
-// exactly what a plain walk over the board gives, on every square and on the
-// positions of random games.
+// test, the per-node legality shortcut, the exchange's attacker search, the
+// legal-move count) give exactly what a plain walk over the board or making the
+// moves gives, on every square and on the positions of random games.
 #include <random>
 
 #include "board/see.h"
@@ -99,12 +99,14 @@ class Primitives : public ::testing::Test {
     void SetUp() override { InitBoardForTests(); }
 
     // Calls check(position) on every position of random games from a few
-    // starts chosen for castling, en passant, pins and promotions.
+    // starts chosen for castling, en passant, pins and promotions (the last
+    // one to a kind of which nine are on the board already).
     template <typename Check> void OnRandomGames(int games, Check check) {
         const char* starts[] = {START_FEN,
                                 "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
                                 "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-                                "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -"};
+                                "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -",
+                                "7k/1P6/8/8/8/NNN5/NNN5/NNN1K3 w - -"};
         std::mt19937 rng(2024);
         for (const char* fen : starts)
             for (int game = 0; game < games; game++) {
@@ -140,7 +142,7 @@ TEST_F(Primitives, SlidingAttacksEqualAWalkForEveryBlockerPattern) {
         }
 }
 
-TEST_F(Primitives, AttacksLegalityAndExchangesEqualWalksOnRandomGames) {
+TEST_F(Primitives, AttacksLegalityExchangesAndMoveCountsEqualWalksOnRandomGames) {
     OnRandomGames(25, [](Position& p) {
         for (int sq = 0; sq < 64; sq++)
             for (int c = 0; c < 2; c++)
@@ -148,12 +150,15 @@ TEST_F(Primitives, AttacksLegalityAndExchangesEqualWalksOnRandomGames) {
 
         int inCheck = InCheck(p, p.side);
         NodePins pins;
+        int legalCount = 0;
         for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++) {
             int legal = LegalByMaking(p, e->move) ? 1 : 0;
+            legalCount += legal;
             ASSERT_EQ(IsLegal(p, p.side, e->move), legal) << Fen(p) << " " << Text(e->move);
             ASSERT_EQ(IsLegalInNode(p, p.side, e->move, inCheck, pins), legal)
                 << Fen(p) << " " << Text(e->move);
         }
+        ASSERT_EQ(CountLegalMoves(p), legalCount) << Fen(p);
 
         uint8_t board[64];
         memcpy(board, p.board, sizeof board);
