@@ -309,6 +309,23 @@ Bitboard PinnedToKing(const Position& p, int colour) {
     return pinned;
 }
 
+void FindCheckInfo(const Position& p, int colour, CheckInfo& ci) {
+    int ks = p.pieceList[PieceCode(colour ^ 1, KING)][0];
+    Bitboard occ = Occupancy(p);
+    const Bitboard* own = p.bb + 8 * colour;
+    ci.kingSq = ks;
+    ci.diagonal = BishopAttacks(ks, occ);
+    ci.straight = RookAttacks(ks, occ);
+    ci.blockers = 0;
+    Bitboard snipers =
+        (RookFull[ks] & (own[ROOK] | own[QUEEN])) | (BishopFull[ks] & (own[BISHOP] | own[QUEEN]));
+    while (snipers) {
+        Bitboard between = Between[ks][PopLowest(snipers)] & occ;
+        if (between && !(between & (between - 1))) ci.blockers |= between;
+    }
+    ci.known = true;
+}
+
 int GivesCheck(const Position& p, int c, const MoveEntry& e) {
     int from = FromSquare(e.move), to = ToSquare(e.move);
     int ks = p.pieceList[PieceCode(c ^ 1, KING)][0];

@@ -99,3 +99,50 @@ inline int IsLegalInNode(Position& p, int colour, Move m, int inCheck, NodePins&
     }
     return (pins.pinned & SquareBit(from)) ? IsLegal(p, colour, m) : 1;
 }
+
+// What the gives-check test needs to know about the enemy king, found once
+// per node, at the first move that asks.
+struct CheckInfo {
+    bool known = false;
+    int kingSq;
+    // Squares from which a bishop (rook) of the mover would see the enemy
+    // king over the current occupancy, the moving piece still on its square.
+    Bitboard diagonal, straight;
+    // Pieces that alone stand between the enemy king and a slider of the mover.
+    Bitboard blockers;
+};
+void FindCheckInfo(const Position& p, int colour, CheckInfo& ci);
+
+// GivesCheck with the node's CheckInfo (filled here when not yet known). In
+// a position where the enemy king is not attacked, only a move of a blocker
+// can uncover a check, so the full test is left to those.
+inline int GivesCheck(const Position& p, int colour, const MoveEntry& e, CheckInfo& ci) {
+    if (!ci.known) FindCheckInfo(p, colour, ci);
+    int to = ToSquare(e.move);
+    Bitboard toBit = SquareBit(to);
+    int type = TypeOf(e.piece);
+    if (e.move & PROMO_MASK)
+        type = (e.move & PROMO_BISHOP)   ? BISHOP
+               : (e.move & PROMO_KNIGHT) ? KNIGHT
+               : (e.move & PROMO_QUEEN)  ? QUEEN
+                                         : ROOK;
+    switch (type) {
+    case PAWN:
+        if (PawnAttacks[colour ^ 1][ci.kingSq] & toBit) return 1;
+        break;
+    case KNIGHT:
+        if (KnightAttacks[ci.kingSq] & toBit) return 1;
+        break;
+    case BISHOP:
+        if (ci.diagonal & toBit) return 1;
+        break;
+    case ROOK:
+        if (ci.straight & toBit) return 1;
+        break;
+    case QUEEN:
+        if ((ci.diagonal | ci.straight) & toBit) return 1;
+        break;
+    default: break;
+    }
+    return (ci.blockers & SquareBit(FromSquare(e.move))) ? GivesCheck(p, colour, e) : 0;
+}

@@ -197,8 +197,8 @@ void ScoreMoves(Position& p, MoveEntry* e) {
     }
 }
 
-int MoveFlags(const Position& p, int side, const MoveEntry& e) {
-    int g = GivesCheck(p, side, e);
+int MoveFlags(const Position& p, int side, const MoveEntry& e, CheckInfo& checks) {
+    int g = GivesCheck(p, side, e, checks);
     int flags = g == 0 ? 0 : g == 1 ? MF_CHECK : MF_CHECK | MF_DISCOVERED;
     bool pawn = TypeOf(e.piece) == PAWN;
     int to = ToSquare(e.move);

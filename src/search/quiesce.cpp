@@ -152,12 +152,13 @@ int Quiesce(Position& p, int side, int ply, int depth, int alpha, int beta, int 
     Move localPv[MAX_PLY];
     localPv[0] = 0;
     NodePins pins; // the node search enters here only out of check
+    CheckInfo checks;
 
     while (MoveEntry* me = NextQuiet(p, ply, depth)) {
         const Move m = me->move;
         const int to = ToSquare(m);
         if (depth < -4 && to != recapture) continue;
-        int g = GivesCheck(p, side, *me);
+        int g = GivesCheck(p, side, *me, checks);
         int mover = TypeOf(me->piece);
         int victim = TypeOf(me->captured);
 

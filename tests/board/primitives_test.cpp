@@ -1,7 +1,7 @@
 // The fast board primitives (table-indexed sliding attacks, the square-attacked
-// test, the per-node legality shortcut, the exchange's attacker search, the
-// legal-move count) give exactly what a plain walk over the board or making the
-// moves gives, on every square and on the positions of random games.
+// test, the per-node legality and gives-check shortcuts, the exchange's
+// attacker search, the legal-move count) give exactly what a plain walk over the board or making
+// the moves gives, on every square and on the positions of random games.
 #include <random>
 
 #include "board/see.h"
@@ -148,15 +148,26 @@ TEST_F(Primitives, AttacksLegalityExchangesAndMoveCountsEqualWalksOnRandomGames)
             for (int c = 0; c < 2; c++)
                 ASSERT_EQ(IsAttacked(p, sq, c), Attacked(p, sq, c) ? 1 : 0) << Fen(p) << " " << sq;
 
-        int inCheck = InCheck(p, p.side);
+        int side = p.side, inCheck = InCheck(p, side);
         NodePins pins;
+        CheckInfo checks;
         int legalCount = 0;
         for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++) {
             int legal = LegalByMaking(p, e->move) ? 1 : 0;
             legalCount += legal;
-            ASSERT_EQ(IsLegal(p, p.side, e->move), legal) << Fen(p) << " " << Text(e->move);
-            ASSERT_EQ(IsLegalInNode(p, p.side, e->move, inCheck, pins), legal)
+            ASSERT_EQ(IsLegal(p, side, e->move), legal) << Fen(p) << " " << Text(e->move);
+            ASSERT_EQ(IsLegalInNode(p, side, e->move, inCheck, pins), legal)
                 << Fen(p) << " " << Text(e->move);
+            // The per-node check test answers as the test on its own; a check
+            // it reports is there once the move is made.
+            int check = GivesCheck(p, side, *e, checks);
+            ASSERT_EQ(check, GivesCheck(p, side, *e)) << Fen(p) << " " << Text(e->move);
+            if (check && legal) {
+                MakeMove(p, e->move);
+                bool attacked = Attacked(p, KingSquare(p, side ^ 1), side);
+                UnmakeMove(p);
+                ASSERT_TRUE(attacked) << Fen(p) << " " << Text(e->move);
+            }
         }
         ASSERT_EQ(CountLegalMoves(p), legalCount) << Fen(p);
 
@@ -164,9 +175,9 @@ TEST_F(Primitives, AttacksLegalityExchangesAndMoveCountsEqualWalksOnRandomGames)
         memcpy(board, p.board, sizeof board);
         for (int sq = 0; sq < 64; sq++)
             if (p.board[sq]) {
-                int side = ColourOf(p.board[sq]) ^ 1;
-                ASSERT_EQ(Swap(p, side, NO_SQUARE, sq),
-                          WalkedExchange(board, side, NO_SQUARE, sq, false))
+                int taker = ColourOf(p.board[sq]) ^ 1;
+                ASSERT_EQ(Swap(p, taker, NO_SQUARE, sq),
+                          WalkedExchange(board, taker, NO_SQUARE, sq, false))
                     << Fen(p) << " " << sq;
             }
     });
