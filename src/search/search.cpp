@@ -129,6 +129,8 @@ inline int RepetitionScore(const SearchThread* t, int side, int ply) {
 
 int Search(Position& p, int side, int ply, int depth, int alpha, int beta, int pvNode, Move* pv) {
     SearchThread* t = p.owner;
+    // The table is probed after the evaluation: ask for its bucket now.
+    if (depth > 0) TTPrefetch(p);
     t->nodes++;
     if (t->nodes > t->nodeLimit && t->completedDepth > 1) {
         SetStop(STOP_NOW);
@@ -165,7 +167,6 @@ int Search(Position& p, int side, int ply, int depth, int alpha, int beta, int p
     int tbScore;
     if (ply >= 2 && TbNodeRules(t, ply, depth, alpha, beta, &tbScore)) return tbScore;
 
-    if (depth > 0) TTPrefetch(p);
     int staticEval = Evaluate(t, side, ply, inCheck);
     e.staticEval = int16_t(staticEval);
     e.depth = int16_t(depth);
@@ -294,6 +295,7 @@ int SearchMoves(Position& p, int side, int ply, int depth, int alpha, int beta, 
     Move localPv[MAX_PLY];
     localPv[0] = 0;
     NodePins pins;
+    CheckInfo checks;
 
     while (MoveEntry* me = NextMove(p, inCheck)) {
         const Move m = me->move;
@@ -305,7 +307,7 @@ int SearchMoves(Position& p, int side, int ply, int depth, int alpha, int beta, 
         const bool capture = me->captured != 0;
         const int to = ToSquare(m);
 
-        int flags = inCheck ? 0 : MoveFlags(p, side, *me);
+        int flags = inCheck ? 0 : MoveFlags(p, side, *me, checks);
         e.moveFlags = uint16_t(flags);
 
         // Late move pruning.
