@@ -203,6 +203,12 @@ void ClearEvalTrace() {
     evalTrace.drawAdj = 1.0;
 }
 
+void PrefetchEvalEntries(const SearchThread* t, uint64_t key, int side) {
+    const EvalCaches& c = t->eval;
+    __builtin_prefetch(&c.evalCache[(uint32_t(key) & 0x3FFE) + side]);
+    __builtin_prefetch(&c.pawnHash[uint32_t(t->pos.pawnKey) & (PAWN_HASH_SIZE - 1)]);
+}
+
 int Evaluate(SearchThread* t, int side, int ply, int inCheck) {
     if (inCheck) return NO_SCORE;
     Position& p = t->pos;

@@ -8,6 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/see.h"
+#include "board/zobrist.h"
 #include "eval/evaluate.h"
 #include "eval/settings.h"
 #include "search/ordering.h"
@@ -129,8 +130,10 @@ inline int RepetitionScore(const SearchThread* t, int side, int ply) {
 
 int Search(Position& p, int side, int ply, int depth, int alpha, int beta, int pvNode, Move* pv) {
     SearchThread* t = p.owner;
-    // The table is probed after the evaluation: ask for its bucket now.
+    // The table is probed after the evaluation, the evaluation caches soon:
+    // ask for their entries now.
     if (depth > 0) TTPrefetch(p);
+    PrefetchEvalEntries(t, SearchKey(p), side);
     t->nodes++;
     if (t->nodes > t->nodeLimit && t->completedDepth > 1) {
         SetStop(STOP_NOW);
