@@ -34,16 +34,15 @@ int LeastValuableAttacker(const Position& p, int s, int t, Bitboard occ) {
     return NO_SQUARE;
 }
 
-} // namespace
-
-// The exchange runs forward, the captures taking turns and each capturer
-// leaving occ, and is then scored backward: every capture but a first one
-// made without standPat may be declined when it loses. The sequence ends
-// when a side has no attacker left (worth 0) or may take a king (9999).
-int See(Position& p, int s, int from, int to, Bitboard occ, int standPat) {
+// The exchange on `to`, whose piece is of type onTarget, side s capturing
+// first (with the piece on `from`, or with its least valuable attacker when
+// from is 64). The captures run forward, each capturer leaving occ, and the
+// gains are then scored backward: every capture but a first one made without
+// standPat may be declined when it loses. The sequence ends when a side has
+// no attacker left (worth 0) or may take a king (9999).
+int Exchange(const Position& p, int s, int from, int to, int onTarget, Bitboard occ, int standPat) {
     int gain[64];
     int captures = 0, end = 0;
-    int onTarget = TypeOf(p.board[to]);
     for (int side = s;; side ^= 1) {
         if (from == NO_SQUARE) {
             from = LeastValuableAttacker(p, side, to, occ);
@@ -67,21 +66,25 @@ int See(Position& p, int s, int from, int to, Bitboard occ, int standPat) {
     return score;
 }
 
-int Swap(Position& p, int s, int from, int to) { return See(p, s, from, to, p.bb[0] | p.bb[8], 0); }
+} // namespace
+
+int See(Position& p, int s, int from, int to, Bitboard occ, int standPat) {
+    return Exchange(p, s, from, to, TypeOf(p.board[to]), occ, standPat);
+}
+
+int Swap(Position& p, int s, int from, int to) {
+    return Exchange(p, s, from, to, TypeOf(p.board[to]), p.bb[0] | p.bb[8], 0);
+}
 
 int SeeCaptureOk(Position& p, Move m) {
     int from = FromSquare(m), to = ToSquare(m);
     int attacker = p.board[from], victim = p.board[to];
     if (PieceUnits[TypeOf(attacker)] <= PieceUnits[TypeOf(victim)] || TypeOf(victim) == KING)
         return 1;
+    // The capture made: the attacker stands on `to` and has left the occupancy.
     Bitboard occ = (p.bb[0] | p.bb[8]) & ~SquareBit(from);
-    p.board[to] = uint8_t(attacker);
-    p.board[from] = 0;
-    p.bb[attacker] ^= SquareBit(from);
-    int value = SeeValue[TypeOf(victim)] - See(p, ColourOf(attacker) ^ 1, NO_SQUARE, to, occ, 1);
-    p.bb[attacker] ^= SquareBit(from);
-    p.board[from] = uint8_t(attacker);
-    p.board[to] = uint8_t(victim);
+    int value = SeeValue[TypeOf(victim)] -
+                Exchange(p, ColourOf(attacker) ^ 1, NO_SQUARE, to, TypeOf(attacker), occ, 1);
     return value >= -74;
 }
 

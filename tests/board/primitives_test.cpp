@@ -155,6 +155,22 @@ TEST_F(Primitives, AttacksLegalityExchangesAndMoveCountsEqualWalksOnRandomGames)
         for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++) {
             int legal = LegalByMaking(p, e->move) ? 1 : 0;
             legalCount += legal;
+            if (e->captured) {
+                // A capture is acceptable when it loses less than 75 by the exchange after it.
+                int from = FromSquare(e->move), to = ToSquare(e->move);
+                bool ok = PieceUnits[TypeOf(e->piece)] <= PieceUnits[TypeOf(e->captured)] ||
+                          TypeOf(e->captured) == KING;
+                if (!ok) {
+                    uint8_t after[64];
+                    memcpy(after, p.board, sizeof after);
+                    after[to] = after[from];
+                    after[from] = 0;
+                    ok = SeeValue[TypeOf(e->captured)] -
+                             WalkedExchange(after, side ^ 1, NO_SQUARE, to, true) >=
+                         -74;
+                }
+                ASSERT_EQ(SeeCaptureOk(p, e->move), ok ? 1 : 0) << Fen(p) << " " << Text(e->move);
+            }
             ASSERT_EQ(IsLegal(p, side, e->move), legal) << Fen(p) << " " << Text(e->move);
             ASSERT_EQ(IsLegalInNode(p, side, e->move, inCheck, pins), legal)
                 << Fen(p) << " " << Text(e->move);
