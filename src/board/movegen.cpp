@@ -30,20 +30,6 @@ inline MoveEntry* AddPromotions(const Position& p, MoveEntry* list, int from, in
     return list;
 }
 
-// Captures of the sliders in `pieces` along the lines of `full`.
-inline MoveEntry* SliderCaptures(const Position& p, MoveEntry* list, const uint8_t* pieces,
-                                 const Bitboard* full, Bitboard targets, Bitboard occ) {
-    for (; *pieces != NO_SQUARE; pieces++) {
-        int from = *pieces;
-        Bitboard t = full[from] & targets;
-        while (t) {
-            int to = PopLowest(t);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
-    }
-    return list;
-}
-
 inline MoveEntry* TargetsFrom(const Position& p, MoveEntry* list, int from, Bitboard t) {
     while (t) list = Add(p, list, from, PopLowest(t));
     return list;
@@ -87,16 +73,12 @@ MoveEntry* GenPieceCaptures(const Position& p, int c, MoveEntry* list) {
     Bitboard occ = p.bb[0] | p.bb[8];
     for (const uint8_t* s = p.pieceList[PieceCode(c, KNIGHT)]; *s != NO_SQUARE; s++)
         list = TargetsFrom(p, list, *s, KnightAttacks[*s] & targets);
-    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, BISHOP)], BishopFull, targets, occ);
-    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, ROOK)], RookFull, targets, occ);
-    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++) {
-        int from = *s;
-        Bitboard t = (BishopFull[from] | RookFull[from]) & targets;
-        while (t) {
-            int to = PopLowest(t);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
-    }
+    for (const uint8_t* s = p.pieceList[PieceCode(c, BISHOP)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, BishopAttacks(*s, occ) & targets);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, ROOK)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, RookAttacks(*s, occ) & targets);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, QueenAttacks(*s, occ) & targets);
     int k = p.pieceList[PieceCode(c, KING)][0];
     if (k != NO_SQUARE) list = TargetsFrom(p, list, k, KingAttacks[k] & targets);
     return list;
