@@ -5,7 +5,8 @@
 #
 # The engine of `make build` / `make run` is optimised with a profile: an
 # instrumented build ($(PGO_BUILD)) runs a short benchmark and perft, and the
-# final build uses what it measured, with link-time optimisation. clang (with
+# final build uses what it measured, with link-time optimisation and as a
+# position-dependent executable. clang (with
 # llvm-profdata) makes the faster engine and is used when installed, g++
 # otherwise (PGO_CXX=g++ forces it). `make plain` (or PGO=0) builds the engine
 # the ordinary way; the tests always use ordinary builds.
@@ -44,11 +45,11 @@ all: build
 
 ifeq ($(PGO),1)
 build:
-	$(call configure,$(PGO_BUILD),$(PGO_CXX),-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=ON \
+	$(call configure,$(PGO_BUILD),$(PGO_CXX),-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=ON -DVESK_NOPIE=ON \
 		-DVESK_PGO=generate -DVESK_PGO_DIR=$(CURDIR)/$(PGO_BUILD)/profile)
 	cmake --build $(PGO_BUILD) -j$(JOBS)
 	./scripts/pgo-train $(PGO_BUILD)
-	$(call configure,$(BUILD),$(PGO_CXX),-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=ON \
+	$(call configure,$(BUILD),$(PGO_CXX),-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=ON -DVESK_NOPIE=ON \
 		-DVESK_PGO=use -DVESK_PGO_DIR=$(CURDIR)/$(PGO_BUILD)/profile)
 	cmake --build $(BUILD) -j$(JOBS)
 else
@@ -56,7 +57,8 @@ build: plain
 endif
 
 plain:
-	$(call configure,$(BUILD),c++,-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=OFF -DVESK_PGO=)
+	$(call configure,$(BUILD),c++,-DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_LTO=OFF -DVESK_NOPIE=OFF \
+		-DVESK_PGO=)
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
