@@ -6,10 +6,10 @@
 # The engine of `make build` / `make run` is optimised with a profile: an
 # instrumented build ($(PGO_BUILD)) runs a short benchmark and perft, and the
 # final build uses what it measured, with link-time optimisation and as a
-# position-dependent executable. clang (with
-# llvm-profdata) makes the faster engine and is used when installed, g++
-# otherwise (PGO_CXX=g++ forces it). `make plain` (or PGO=0) builds the engine
-# the ordinary way; the tests always use ordinary builds.
+# position-dependent executable. clang (with llvm-profdata) makes the faster
+# engine and is used when installed, g++ otherwise (PGO_CXX=g++ forces it).
+# `make plain` (or PGO=0) builds the engine the ordinary way; the tests always
+# use ordinary builds.
 BUILD ?= build
 PGO_BUILD ?= build-pgo
 PGO ?= 1
