@@ -136,7 +136,9 @@ TTEntry TTProbe(const Position& p) {
     for (int i = 0; i < 4; i++) {
         TTEntry* e = bucket + i;
         if (Get(e->lock) != high) continue;
-        Put(e->age, transTable.age);
+        // Written only when it changes: a store would take the cache line
+        // from another thread reading the same entry.
+        if (Get(e->age) != transTable.age) Put(e->age, transTable.age);
         copy = ReadEntry(e);
         if (CheckWord(uint32_t(key), copy.score, copy.move) != copy.check) {
             copy.depth = int8_t(TT_TORN);
