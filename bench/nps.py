@@ -8,8 +8,10 @@ the engine's own, the last "nps" of its info lines (nodes per second of wall
 time), and the rate per second of processor time, which other programs sharing
 the machine do not dilute: the engine's rate times the search's wall time over
 the processor time the engine's process used meanwhile (from /proc). An
-engine's rate is the mean over the positions. The peak resident memory of each
-process (VmHWM) is read before it quits. Optionally Vesk's own benchmark
+engine's rate is the mean over the positions. The resident and peak resident
+memory of each process (VmRSS, VmHWM) are read before it quits; an engine that
+allocates its default table before "setoption name Hash" shows that in its
+peak. Optionally Vesk's own benchmark
 ("-bench") is run as well.
 
 Example:
@@ -80,15 +82,18 @@ def cpu_seconds(pid):
         return None
 
 
-def peak_memory_mb(pid):
+def memory_mb(pid):
+    """(resident, peak resident) memory of a process in MB, from /proc."""
+    found = {}
     try:
         with open("/proc/%d/status" % pid) as f:
             for line in f:
-                if line.startswith("VmHWM:"):
-                    return int(line.split()[1]) / 1024.0
+                key = line.split(":")[0]
+                if key in ("VmRSS", "VmHWM"):
+                    found[key] = int(line.split()[1]) / 1024.0
     except (OSError, ValueError):
         pass
-    return None
+    return found.get("VmRSS"), found.get("VmHWM")
 
 
 def search_nps(eng, fen, movetime):
@@ -191,7 +196,7 @@ def main():
                 "%s %s" % (eng.name, "%.0fk (cpu %.0fk)" % (nps / 1000.0, cpu_nps / 1000.0) if cpu_nps else "-")
             )
         print("%-5s %2d: %s" % (group, k, ", ".join(row)), flush=True)
-    memory = {id(e): peak_memory_mb(e.proc.pid) for e in engines}
+    memory = {id(e): memory_mb(e.proc.pid) for e in engines}
     for eng in engines:
         eng.quit()
 
@@ -200,13 +205,20 @@ def main():
         return sum(r) / len(r) if r else 0.0
 
     print("")
-    print("%-24s %-6s %12s %12s %10s" % ("engine", "set", "nps", "cpu nps", "peak MB"))
+    print("%-24s %-6s %12s %12s %8s %8s" % ("engine", "set", "nps", "cpu nps", "rss MB", "peak MB"))
     for eng in engines:
         for group in groups:
-            mb = memory[id(eng)]
+            rss, peak = memory[id(eng)]
             print(
-                "%-24s %-6s %12.0f %12.0f %10s"
-                % (eng.name, group, mean(eng, group, "wall"), mean(eng, group, "cpu"), "%.1f" % mb if mb else "-")
+                "%-24s %-6s %12.0f %12.0f %8s %8s"
+                % (
+                    eng.name,
+                    group,
+                    mean(eng, group, "wall"),
+                    mean(eng, group, "cpu"),
+                    "%.1f" % rss if rss else "-",
+                    "%.1f" % peak if peak else "-",
+                )
             )
     for eng in engines[1:]:
         for group in groups:
