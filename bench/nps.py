@@ -3,9 +3,16 @@
 
 Every engine searches the same positions on one thread for the same fixed time
 (UCI "go movetime"); the positions are interleaved across engines so that a
-change in machine load hits all of them alike. The node rate of a search is the
-last "nps" of its info lines; an engine's rate is the mean over the positions.
-Optionally Vesk's own benchmark ("-bench") is run as well.
+change in machine load hits all of them alike. Two rates are taken per search:
+the engine's own, the last "nps" of its info lines (nodes per second of wall
+time), and the rate per second of processor time, which other programs sharing
+the machine do not dilute: the engine's rate times the search's wall time over
+the processor time the engine's process used meanwhile (from /proc). An
+engine's rate is the mean over the positions. The resident and peak resident
+memory of each process (VmRSS, VmHWM) are read before it quits; an engine that
+allocates its default table before "setoption name Hash" shows that in its
+peak. Optionally Vesk's own benchmark
+("-bench") is run as well.
 
 Example:
   bench/nps.py --vesk build/vesk --movetime 2000
@@ -40,6 +47,19 @@ POSITIONS = [
     "r1bq1r1k/p1pnbpp1/1p2p3/6p1/3PB3/5N2/PPPQ1PPP/2KR3R w - -",
 ]
 
+# Eight middle-game positions of the Strategic Test Suite (epd/sts1-15.epd of
+# the shared data), the first of every other theme.
+EPD_POSITIONS = [
+    "1kr5/3n4/q3p2p/p2n2p1/PppB1P2/5BP1/1P2Q2P/3R2K1 w - -",  # Undermine.001
+    "1k2r2r/1bq2p2/pn4p1/3pP3/pbpN1P1p/4QN1B/1P4PP/2RR3K b - -",  # Knight Outposts.001
+    "1b3rk1/5ppp/2p2rq1/1p1n4/3P2P1/1BPbBP2/1P1N2QP/R3R1K1 w - -",  # Bishop vs Knight.001
+    "1R3b2/r4pk1/2qpn1p1/P1p1p2p/2P1P2P/5PP1/6K1/1Q1BB3 w - -",  # Offer of Simplification.001
+    "1b2r1k1/1bqn1pp1/p1p4p/Pp2p3/1P2B3/2B1PN1P/5PP1/1Q1R2K1 b - -",  # a/b/c pawns.001
+    "1k2r3/1p1bP3/2p2p1Q/Ppb5/4Rp1P/2q2N1P/5PB1/6K1 b - -",  # King Activity.001
+    "1k1r4/1p3p2/p1bq1p1p/4p3/3r1P1Q/P5P1/1PP1B2P/K2RR3 b - -",  # Pawn Play in the Center.001
+    "rnb1r1k1/pp2bppp/2p2n2/8/1q1Q1B2/2N2NPP/PP2PPB1/R4RK1 w - -",  # AT.001
+]
+
 # Options that make every engine comparable: one thread, classical evaluation.
 DEFAULT_OPTIONS = {
     "threads": "1",
@@ -49,12 +69,42 @@ DEFAULT_OPTIONS = {
 }
 
 
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    """User plus system time of a process so far (None where /proc is missing)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / float(TICKS)
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def memory_mb(pid):
+    """(resident, peak resident) memory of a process in MB, from /proc."""
+    found = {}
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                key = line.split(":")[0]
+                if key in ("VmRSS", "VmHWM"):
+                    found[key] = int(line.split()[1]) / 1024.0
+    except (OSError, ValueError):
+        pass
+    return found.get("VmRSS"), found.get("VmHWM")
+
+
 def search_nps(eng, fen, movetime):
+    """(nps, processor-time nps) of one search; either may be None."""
     eng.send("ucinewgame")
     eng.send("position fen %s 0 1" % fen)
     eng.sync(10.0)
+    cpu_start, wall_start = cpu_seconds(eng.proc.pid), time.monotonic()
     eng.send("go movetime %d" % movetime)
     lines = eng._until(lambda l: l.split()[:1] == ["bestmove"], time.monotonic() + movetime / 1000.0 + 10.0)
+    cpu_end, wall_end = cpu_seconds(eng.proc.pid), time.monotonic()
     nps = derived = None
     for _, line in lines:
         words = line.split()
@@ -71,7 +121,11 @@ def search_nps(eng, fen, movetime):
         if found.get("time") and "nodes" in found:
             derived = found["nodes"] * 1000 // found["time"]
     # Some engines report nps only in periodic lines: fall back to nodes / time.
-    return nps or derived, derived
+    nps = nps or derived
+    cpu_nps = None
+    if nps and cpu_start is not None and cpu_end is not None and cpu_end > cpu_start:
+        cpu_nps = nps * (wall_end - wall_start) / (cpu_end - cpu_start)
+    return nps, cpu_nps
 
 
 def vesk_bench(binary, depth):
@@ -92,7 +146,10 @@ def main():
     ap.add_argument("--vesk", required=True, help="path of the vesk binary")
     ap.add_argument("--engine", action="append", help="reference engine command (default: toga2 and stockfish)")
     ap.add_argument("--movetime", type=int, default=2000, help="milliseconds per position (default 2000)")
-    ap.add_argument("--positions", type=int, default=len(POSITIONS), help="how many of the positions to search")
+    ap.add_argument(
+        "--set", choices=("bench", "epd", "all"), default="all", help="benchmark positions, EPD positions or both"
+    )
+    ap.add_argument("--positions", type=int, default=0, help="search only the first N positions of the set")
     ap.add_argument("--vesk-bench", action="store_true", help="also run Vesk's own -bench")
     ap.add_argument("--bench-depth", type=int, default=0, help="depth for -bench (default: its own)")
     args = ap.parse_args()
@@ -118,34 +175,58 @@ def main():
         print("vesk did not start")
         return 1
 
-    rates = {id(e): [] for e in engines}
-    positions = POSITIONS[: max(1, args.positions)]
-    print("%d positions, %d ms each, one thread" % (len(positions), args.movetime))
-    for k, fen in enumerate(positions):
+    sets = {"bench": [("bench", f) for f in POSITIONS], "epd": [("epd", f) for f in EPD_POSITIONS]}
+    positions = sets["bench"] + sets["epd"] if args.set == "all" else sets[args.set]
+    if args.positions > 0:
+        positions = positions[: args.positions]
+    groups = sorted(set(g for g, _ in positions), key=["bench", "epd"].index)
+    rates = {(id(e), g, kind): [] for e in engines for g in groups for kind in ("wall", "cpu")}
+    print("%d positions, %d ms each, one thread, Hash 64" % (len(positions), args.movetime))
+    for k, (group, fen) in enumerate(positions):
         row = []
         for eng in engines:
             try:
-                nps, _ = search_nps(eng, fen, args.movetime)
+                nps, cpu_nps = search_nps(eng, fen, args.movetime)
             except (match.EngineDead, TimeoutError):
-                nps = None
-            if nps:
-                rates[id(eng)].append(nps)
-            row.append("%s %s" % (eng.name, "%.0fk" % (nps / 1000.0) if nps else "-"))
-        print("pos %2d: %s" % (k, ", ".join(row)), flush=True)
+                nps = cpu_nps = None
+            if nps and cpu_nps:
+                rates[(id(eng), group, "wall")].append(nps)
+                rates[(id(eng), group, "cpu")].append(cpu_nps)
+            row.append(
+                "%s %s" % (eng.name, "%.0fk (cpu %.0fk)" % (nps / 1000.0, cpu_nps / 1000.0) if cpu_nps else "-")
+            )
+        print("%-5s %2d: %s" % (group, k, ", ".join(row)), flush=True)
+    memory = {id(e): memory_mb(e.proc.pid) for e in engines}
     for eng in engines:
         eng.quit()
 
-    mean = {}
+    def mean(eng, group, kind):
+        r = rates[(id(eng), group, kind)]
+        return sum(r) / len(r) if r else 0.0
+
     print("")
+    print("%-24s %-6s %12s %12s %8s %8s" % ("engine", "set", "nps", "cpu nps", "rss MB", "peak MB"))
     for eng in engines:
-        r = rates[id(eng)]
-        mean[id(eng)] = sum(r) / len(r) if r else 0.0
-        print("%-24s mean nps %10.0f over %d searches" % (eng.name, mean[id(eng)], len(r)))
-    base = mean[id(engines[0])]
+        for group in groups:
+            rss, peak = memory[id(eng)]
+            print(
+                "%-24s %-6s %12.0f %12.0f %8s %8s"
+                % (
+                    eng.name,
+                    group,
+                    mean(eng, group, "wall"),
+                    mean(eng, group, "cpu"),
+                    "%.1f" % rss if rss else "-",
+                    "%.1f" % peak if peak else "-",
+                )
+            )
     for eng in engines[1:]:
-        other = mean[id(eng)]
-        if other and base:
-            print("ratio %s / %s: %.2f" % (engines[0].name, eng.name, base / other))
+        for group in groups:
+            parts = []
+            for kind in ("wall", "cpu"):
+                base, other = mean(engines[0], group, kind), mean(eng, group, kind)
+                parts.append("%s %.2f" % ("nps" if kind == "wall" else "cpu nps", base / other if other else 0.0))
+            print("ratio %s / %s, %s positions: %s" % (engines[0].name, eng.name, group, ", ".join(parts)))
     if args.vesk_bench:
         res = vesk_bench(os.path.abspath(args.vesk), args.bench_depth)
         if res:

@@ -53,12 +53,9 @@ inline void ShiftPiece(Position& p, int from, int to) {
     int code = p.board[from];
     p.board[to] = uint8_t(code);
     p.board[from] = 0;
-    for (uint8_t* s = p.pieceList[code]; *s != NO_SQUARE; s++) {
-        if (*s == from) {
-            *s = uint8_t(to);
-            break;
-        }
-    }
+    int slot = p.listSlot[from];
+    p.pieceList[code][slot] = uint8_t(to);
+    p.listSlot[to] = uint8_t(slot);
     Bitboard bits = SquareBit(from) | SquareBit(to);
     p.bb[code] ^= bits;
     p.bb[code & 8] ^= bits;
@@ -77,12 +74,10 @@ void RemovePiece(Position& p, int sq) {
     int code = p.board[sq];
     int colour = ColourOf(code), type = TypeOf(code);
     p.board[sq] = 0;
-    uint8_t* s = p.pieceList[code];
-    while (*s != sq) s++;
-    do {
-        s[0] = s[1];
-        s++;
-    } while (s[-1] != NO_SQUARE);
+    // The pieces behind it move down one slot, the terminator with them.
+    uint8_t* list = p.pieceList[code];
+    for (int i = p.listSlot[sq]; (list[i] = list[i + 1]) != NO_SQUARE; i++)
+        p.listSlot[list[i]] = uint8_t(i);
     p.matSig[colour] -= MatSigValue[type];
     p.pieceMat[colour] = int16_t(p.pieceMat[colour] - PieceMatValue[type]);
     p.bb[colour * 8] &= ~SquareBit(sq);
@@ -92,10 +87,10 @@ void RemovePiece(Position& p, int sq) {
 void AddPiece(Position& p, int code, int sq) {
     int colour = ColourOf(code), type = TypeOf(code);
     p.board[sq] = uint8_t(code);
-    uint8_t* s = p.pieceList[code];
-    while (*s != NO_SQUARE) s++;
-    s[0] = uint8_t(sq);
-    s[1] = NO_SQUARE;
+    int n = PopCount(p.bb[code]); // the list's length
+    p.pieceList[code][n] = uint8_t(sq);
+    p.pieceList[code][n + 1] = NO_SQUARE;
+    p.listSlot[sq] = uint8_t(n);
     p.matSig[colour] += MatSigValue[type];
     p.pieceMat[colour] = int16_t(p.pieceMat[colour] + PieceMatValue[type]);
     p.bb[colour * 8] |= SquareBit(sq);

@@ -30,20 +30,6 @@ inline MoveEntry* AddPromotions(const Position& p, MoveEntry* list, int from, in
     return list;
 }
 
-// Captures of the sliders in `pieces` along the lines of `full`.
-inline MoveEntry* SliderCaptures(const Position& p, MoveEntry* list, const uint8_t* pieces,
-                                 const Bitboard* full, Bitboard targets, Bitboard occ) {
-    for (; *pieces != NO_SQUARE; pieces++) {
-        int from = *pieces;
-        Bitboard t = full[from] & targets;
-        while (t) {
-            int to = PopLowest(t);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
-    }
-    return list;
-}
-
 inline MoveEntry* TargetsFrom(const Position& p, MoveEntry* list, int from, Bitboard t) {
     while (t) list = Add(p, list, from, PopLowest(t));
     return list;
@@ -87,16 +73,12 @@ MoveEntry* GenPieceCaptures(const Position& p, int c, MoveEntry* list) {
     Bitboard occ = p.bb[0] | p.bb[8];
     for (const uint8_t* s = p.pieceList[PieceCode(c, KNIGHT)]; *s != NO_SQUARE; s++)
         list = TargetsFrom(p, list, *s, KnightAttacks[*s] & targets);
-    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, BISHOP)], BishopFull, targets, occ);
-    list = SliderCaptures(p, list, p.pieceList[PieceCode(c, ROOK)], RookFull, targets, occ);
-    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++) {
-        int from = *s;
-        Bitboard t = (BishopFull[from] | RookFull[from]) & targets;
-        while (t) {
-            int to = PopLowest(t);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
-    }
+    for (const uint8_t* s = p.pieceList[PieceCode(c, BISHOP)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, BishopAttacks(*s, occ) & targets);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, ROOK)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, RookAttacks(*s, occ) & targets);
+    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++)
+        list = TargetsFrom(p, list, *s, QueenAttacks(*s, occ) & targets);
     int k = p.pieceList[PieceCode(c, KING)][0];
     if (k != NO_SQUARE) list = TargetsFrom(p, list, k, KingAttacks[k] & targets);
     return list;
@@ -176,4 +158,95 @@ int HasLegalMove(Position& p) {
     for (MoveEntry* e = GenAllMoves(p); e->move != END_OF_LIST; e++)
         if (e->move && IsLegal(p, p.side, e->move)) return 1;
     return 0;
+}
+
+namespace {
+
+inline Bitboard Forward(Bitboard b, int c) { return c == WHITE ? b << 8 : b >> 8; }
+
+// Pawn moves of `pawns` onto `allowed`: pushes, double pushes and captures;
+// every promotion counts once per kind the side may still promote to.
+int CountPawnMoves(const Position& p, int c, Bitboard pawns, Bitboard allowed) {
+    Bitboard occ = Occupancy(p), empty = ~occ, enemy = p.bb[8 * (c ^ 1)];
+    Bitboard single = Forward(pawns, c) & empty;
+    Bitboard twice = Forward(single & (c == WHITE ? RANK_1 << 16 : RANK_1 << 40), c) & empty;
+    Bitboard toA = c == WHITE ? (pawns & ~FILE_A) << 7 : (pawns & ~FILE_A) >> 9;
+    Bitboard toH = c == WHITE ? (pawns & ~FILE_H) << 9 : (pawns & ~FILE_H) >> 7;
+    Bitboard last = c == WHITE ? RANK_8 : RANK_1;
+    int quiet = PopCount(single & allowed & ~last) + PopCount(twice & allowed);
+    int captures =
+        PopCount(toA & enemy & allowed & ~last) + PopCount(toH & enemy & allowed & ~last);
+    int promotions = PopCount(single & allowed & last) + PopCount(toA & enemy & allowed & last) +
+                     PopCount(toH & enemy & allowed & last);
+    int kinds = 0;
+    if (promotions)
+        for (int type : {QUEEN, KNIGHT, BISHOP, ROOK}) kinds += RoomFor(p, c, type);
+    return quiet + captures + promotions * kinds;
+}
+
+} // namespace
+
+int CountLegalMoves(Position& p) {
+    int c = p.side, k = KingSquare(p, c);
+    const Bitboard* ours = p.bb + 8 * c;
+    const Bitboard* theirs = p.bb + 8 * (c ^ 1);
+    Bitboard own = ours[0], occ = own | theirs[0];
+    Bitboard checkers = (PawnAttacks[c][k] & theirs[PAWN]) | (KnightAttacks[k] & theirs[KNIGHT]) |
+                        (KingAttacks[k] & theirs[KING]) |
+                        (BishopAttacks(k, occ) & (theirs[BISHOP] | theirs[QUEEN])) |
+                        (RookAttacks(k, occ) & (theirs[ROOK] | theirs[QUEEN]));
+
+    // King moves, castling and en passant get the full test.
+    int count = 0;
+    for (Bitboard t = KingAttacks[k] & ~own; t; t &= t - 1)
+        count += IsLegal(p, c, MakeMoveCode(k, BitScan(t)));
+    if (k == KingHome[c]) {
+        if ((p.castling & (1 << 2 * c)) && !p.board[k + 1] && !p.board[k + 2])
+            count += IsLegal(p, c, MakeMoveCode(k, k + 2));
+        if ((p.castling & (2 << 2 * c)) && !p.board[k - 1] && !p.board[k - 2] && !p.board[k - 3])
+            count += IsLegal(p, c, MakeMoveCode(k, k - 2));
+    }
+    if (p.epSquare != NO_SQUARE)
+        for (Bitboard b = PawnAttacks[c ^ 1][p.epSquare] & ours[PAWN] & ~PromoRankMask[c]; b;
+             b &= b - 1)
+            count += IsLegal(p, c, MakeMoveCode(BitScan(b), p.epSquare));
+    if (checkers & (checkers - 1)) return count; // double check: the king alone moves
+
+    // In check a move must capture the checker or step between; a pinned piece
+    // cannot, since its line and the check's meet only on the king. Out of
+    // check a pinned piece stays on its line, between the king and the pinner.
+    Bitboard allowed = checkers ? Between[k][BitScan(checkers)] | checkers : ~own;
+    Bitboard pinned = 0;
+    Bitboard snipers = (RookFull[k] & (theirs[ROOK] | theirs[QUEEN])) |
+                       (BishopFull[k] & (theirs[BISHOP] | theirs[QUEEN]));
+    while (snipers) {
+        int s = PopLowest(snipers);
+        Bitboard between = Between[k][s] & occ;
+        if (!between || (between & (between - 1)) || !(between & own)) continue;
+        pinned |= between;
+        if (checkers) continue;
+        int sq = BitScan(between);
+        Bitboard line = Between[k][s] | SquareBit(s);
+        Bitboard reach = 0;
+        switch (TypeOf(p.board[sq])) {
+        case PAWN: count += CountPawnMoves(p, c, between, line); break;
+        case BISHOP: reach = BishopAttacks(sq, occ); break;
+        case ROOK: reach = RookAttacks(sq, occ); break;
+        case QUEEN: reach = QueenAttacks(sq, occ); break;
+        default: break; // a pinned knight has no move
+        }
+        count += PopCount(reach & line);
+    }
+
+    count += CountPawnMoves(p, c, ours[PAWN] & ~pinned, allowed);
+    Bitboard unpinned = ~pinned;
+    for (Bitboard b = ours[KNIGHT] & unpinned; b; b &= b - 1)
+        count += PopCount(KnightAttacks[BitScan(b)] & allowed & ~own);
+    for (Bitboard b = ours[BISHOP] & unpinned; b; b &= b - 1)
+        count += PopCount(BishopAttacks(BitScan(b), occ) & allowed & ~own);
+    for (Bitboard b = ours[ROOK] & unpinned; b; b &= b - 1)
+        count += PopCount(RookAttacks(BitScan(b), occ) & allowed & ~own);
+    for (Bitboard b = ours[QUEEN] & unpinned; b; b &= b - 1)
+        count += PopCount(QueenAttacks(BitScan(b), occ) & allowed & ~own);
+    return count;
 }

@@ -20,3 +20,6 @@ MoveEntry* GenAllMoves(Position& p);
 int IsLegalMove(Position& p, Move m);
 // 1 when the side to move has any legal move.
 int HasLegalMove(Position& p);
+// How many moves of GenAllMoves' list IsLegal accepts, counted without
+// writing a list (perft's last ply).
+int CountLegalMoves(Position& p);

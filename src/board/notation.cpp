@@ -240,34 +240,20 @@ int ParseMove(const char* input, Move* out) {
     return matches == 1;
 }
 
-namespace {
-
-// Pieces of colour that stand alone between their king and an enemy slider.
-Bitboard PinnedPieces(const Position& p, int colour) {
-    int king = p.pieceList[PieceCode(colour, KING)][0];
-    Bitboard occ = Occupancy(p), own = p.bb[8 * colour], pinned = 0;
-    const Bitboard* enemy = p.bb + 8 * (colour ^ 1);
-    Bitboard snipers = (RookFull[king] & (enemy[ROOK] | enemy[QUEEN])) |
-                       (BishopFull[king] & (enemy[BISHOP] | enemy[QUEEN]));
-    while (snipers) {
-        Bitboard between = Between[king][PopLowest(snipers)] & occ;
-        if (between && !(between & (between - 1)) && (between & own)) pinned |= between;
-    }
-    return pinned;
-}
-
-} // namespace
-
 void Perft(Position& p, int colour, int ply, int depth) {
     if (depth <= 0) return;
     SearchThread* t = p.owner;
+    if (depth == 1) {
+        t->nodes += uint64_t(CountLegalMoves(p));
+        return;
+    }
     MoveEntry* e = GenAllMoves(p);
     StackEntry& entry = t->stack[t->ply];
     // Out of check, a move of an unpinned piece other than the king that is
     // not an en-passant capture cannot uncover the king: the full test is
     // needed only for the others, and the count stays the same.
     bool inCheck = InCheck(p, colour);
-    Bitboard pinned = PinnedPieces(p, colour);
+    Bitboard pinned = PinnedToKing(p, colour);
     for (; e->move != END_OF_LIST; e++) {
         entry.listCurrent = e;
         if (!e->move) continue;
@@ -275,12 +261,8 @@ void Perft(Position& p, int colour, int ply, int depth) {
         bool surelyLegal = !inCheck && type != KING && !(pinned & SquareBit(FromSquare(e->move))) &&
                            !(type == PAWN && ToSquare(e->move) == p.epSquare);
         if (!surelyLegal && !IsLegal(p, colour, e->move)) continue;
-        if (depth == 1) {
-            t->nodes++;
-        } else {
-            MakeMove(p, e->move);
-            Perft(p, colour ^ 1, ply + 1, depth - 1);
-            UnmakeMove(p);
-        }
+        MakeMove(p, e->move);
+        Perft(p, colour ^ 1, ply + 1, depth - 1);
+        UnmakeMove(p);
     }
 }

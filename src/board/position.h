@@ -20,6 +20,7 @@ struct Position {
     uint8_t board[64];         // piece code per square
     Bitboard bb[16];           // per piece code; bb[0] and bb[8] are the colour sets
     uint8_t pieceList[16][10]; // squares per piece code, ended by 64
+    uint8_t listSlot[64];      // index of an occupied square in its piece list
     uint64_t key;              // piece placement only
     uint64_t pawnKey;          // pawns of both colours
     uint32_t matSig[2];        // packed piece counts per colour

@@ -203,6 +203,15 @@ void ClearEvalTrace() {
     evalTrace.drawAdj = 1.0;
 }
 
+void PrefetchEvalEntries(const SearchThread* t, uint64_t key, int side) {
+    const EvalCaches& c = t->eval;
+    __builtin_prefetch(&c.evalCache[(uint32_t(key) & 0x3FFE) + side]);
+    // A pawn entry may straddle two cache lines.
+    const PawnHashEntry* pawns = &c.pawnHash[uint32_t(t->pos.pawnKey) & (PAWN_HASH_SIZE - 1)];
+    __builtin_prefetch(pawns);
+    __builtin_prefetch(reinterpret_cast<const char*>(pawns + 1) - 1);
+}
+
 int Evaluate(SearchThread* t, int side, int ply, int inCheck) {
     if (inCheck) return NO_SCORE;
     Position& p = t->pos;

@@ -12,6 +12,9 @@ constexpr int EVAL_LIMIT = 9000;
 // -10000 at once when inCheck is set, else within +-EVAL_LIMIT. ply selects
 // the search-stack entry that receives the draw mark and the threat values.
 int Evaluate(SearchThread* t, int side, int ply, int inCheck);
+// Asks the processor for the evaluation-cache and pawn-hash entries that
+// Evaluate will look at for key (the search key of t's position) and side.
+void PrefetchEvalEntries(const SearchThread* t, uint64_t key, int side);
 
 // Breakdown of one root evaluation, written only in trace mode.
 enum TraceTerm {

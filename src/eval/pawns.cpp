@@ -202,7 +202,14 @@ void PassedPawns(EvalContext& x) {
                 v = (r + 1) * (28 * dEnemy - 18 * dOwn) / 16 + base;
                 if (ColourOf(p.board[stop]) == e) v -= s.ppawn[r] / 4;
             } else {
-                if (See(p, c, sq, stop, occ, 0) >= 0) {
+                // The exchange on the stop square matters only when the enemy
+                // reaches it: its attack map holds every square it attacks
+                // (and some behind its own sliders), and a rook or queen
+                // behind the pawn sees through the square the pawn leaves.
+                bool contested =
+                    (x.c.allAttacks[e] & SquareBit(stop)) ||
+                    (FrontSpan[e][sq] & (p.bb[PieceCode(e, ROOK)] | p.bb[PieceCode(e, QUEEN)]));
+                if (!contested || See(p, c, sq, stop, occ, 0) >= 0) {
                     base = s.ppawn[r] + s.ppawnx[r];
                     int threat = PassedThreatByRank[r];
                     bool free =

@@ -112,13 +112,20 @@ void ResetOrdering(SearchThread* t) {
 }
 
 void PickBest(MoveEntry* e) {
-    MoveEntry* best = e;
-    for (MoveEntry* x = e + 1; x->move != END_OF_LIST; x++)
-        if (x->score > best->score) best = x;
-    if (best != e) {
+    // Without branches on the scores, which come in no predictable order.
+    uintptr_t best = reinterpret_cast<uintptr_t>(e);
+    unsigned bestScore = e->score;
+    for (MoveEntry* x = e + 1; x->move != END_OF_LIST; x++) {
+        unsigned s = x->score;
+        uintptr_t higher = uintptr_t(0) - uintptr_t(s > bestScore);
+        best = (reinterpret_cast<uintptr_t>(x) & higher) | (best & ~higher);
+        bestScore = s > bestScore ? s : bestScore;
+    }
+    MoveEntry* b = reinterpret_cast<MoveEntry*>(best);
+    if (b != e) {
         MoveEntry tmp = *e;
-        *e = *best;
-        *best = tmp;
+        *e = *b;
+        *b = tmp;
     }
 }
 
@@ -197,8 +204,8 @@ void ScoreMoves(Position& p, MoveEntry* e) {
     }
 }
 
-int MoveFlags(const Position& p, int side, const MoveEntry& e) {
-    int g = GivesCheck(p, side, e);
+int MoveFlags(const Position& p, int side, const MoveEntry& e, CheckInfo& checks) {
+    int g = GivesCheck(p, side, e, checks);
     int flags = g == 0 ? 0 : g == 1 ? MF_CHECK : MF_CHECK | MF_DISCOVERED;
     bool pawn = TypeOf(e.piece) == PAWN;
     int to = ToSquare(e.move);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "board/attacks.h"
 #include "board/position.h"
 #include "board/types.h"
 #include "search/search_thread.h"
@@ -63,7 +64,12 @@ MoveEntry* NextMove(Position& p, int inCheck);
 void ScoreMoves(Position& p, MoveEntry* list);
 // Swaps the highest-scored entry of the rest of the list into e (earliest wins ties).
 void PickBest(MoveEntry* e);
-int MoveFlags(const Position& p, int side, const MoveEntry& e);
+// The node's CheckInfo serves every move of the node (see GivesCheck).
+int MoveFlags(const Position& p, int side, const MoveEntry& e, CheckInfo& checks);
+inline int MoveFlags(const Position& p, int side, const MoveEntry& e) {
+    CheckInfo checks;
+    return MoveFlags(p, side, e, checks);
+}
 
 void BuildReductionTables();
 // Console display of both tables.

@@ -24,16 +24,13 @@ inline MoveEntry* Add(const Position& p, MoveEntry* list, int from, int to) {
     return list + 1;
 }
 
-// Slider moves of the pieces in `pieces` onto the target squares along free lines.
-MoveEntry* SliderChecks(const Position& p, MoveEntry* list, const uint8_t* pieces,
-                        const Bitboard* full, Bitboard targets, Bitboard occ) {
+// Moves of the pieces in `pieces` onto the target squares they attack.
+template <Bitboard (*Attacks)(int, Bitboard)>
+MoveEntry* SliderChecks(const Position& p, MoveEntry* list, const uint8_t* pieces, Bitboard targets,
+                        Bitboard occ) {
     for (; *pieces != NO_SQUARE; pieces++) {
         int from = *pieces;
-        Bitboard b = full[from] & targets;
-        while (b) {
-            int to = PopLowest(b);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
+        for (Bitboard b = Attacks(from, occ) & targets; b;) list = Add(p, list, from, PopLowest(b));
     }
     return list;
 }
@@ -65,21 +62,15 @@ MoveEntry* GenQuietChecks(const Position& p, int c, MoveEntry* list) {
     Bitboard diag = 0, straight = 0;
     if (own[BISHOP] | own[QUEEN]) {
         diag = BishopAttacks(ks, occ) & empty;
-        list = SliderChecks(p, list, p.pieceList[PieceCode(c, BISHOP)], BishopFull, diag, occ);
+        list = SliderChecks<BishopAttacks>(p, list, p.pieceList[PieceCode(c, BISHOP)], diag, occ);
     }
     if (own[ROOK] | own[QUEEN]) {
         straight = RookAttacks(ks, occ) & empty;
-        list = SliderChecks(p, list, p.pieceList[PieceCode(c, ROOK)], RookFull, straight, occ);
+        list = SliderChecks<RookAttacks>(p, list, p.pieceList[PieceCode(c, ROOK)], straight, occ);
     }
-    for (const uint8_t* s = p.pieceList[PieceCode(c, QUEEN)]; *s != NO_SQUARE; s++) {
-        int from = *s;
-        // A queen reaches either kind of checking square along either kind of line.
-        Bitboard b = (BishopFull[from] | RookFull[from]) & (diag | straight);
-        while (b) {
-            int to = PopLowest(b);
-            if (!(Between[from][to] & occ)) list = Add(p, list, from, to);
-        }
-    }
+    // A queen reaches either kind of checking square along either kind of line.
+    list =
+        SliderChecks<QueenAttacks>(p, list, p.pieceList[PieceCode(c, QUEEN)], diag | straight, occ);
 
     for (const uint8_t* s = p.pieceList[PieceCode(c, PAWN)]; *s != NO_SQUARE; s++) {
         int from = *s;
@@ -151,12 +142,14 @@ int Quiesce(Position& p, int side, int ply, int depth, int alpha, int beta, int 
     int recapture = t->lastMove ? ToSquare(t->lastMove) : -1;
     Move localPv[MAX_PLY];
     localPv[0] = 0;
+    NodePins pins; // the node search enters here only out of check
+    CheckInfo checks;
 
     while (MoveEntry* me = NextQuiet(p, ply, depth)) {
         const Move m = me->move;
         const int to = ToSquare(m);
         if (depth < -4 && to != recapture) continue;
-        int g = GivesCheck(p, side, *me);
+        int g = GivesCheck(p, side, *me, checks);
         int mover = TypeOf(me->piece);
         int victim = TypeOf(me->captured);
 
@@ -180,7 +173,7 @@ int Quiesce(Position& p, int side, int ply, int depth, int alpha, int beta, int 
             Swap(p, side, FromSquare(m), to) < -74)
             continue;
 
-        if (!m || !IsLegal(p, side, m)) continue;
+        if (!m || !IsLegalInNode(p, side, m, 0, pins)) continue;
         MakeMove(p, m);
         int score = -Search(p, enemy, ply + 1, depth - 1, -beta, -alpha, pvNode, localPv);
         UnmakeMove(p);

@@ -99,6 +99,7 @@ void RootIteration(SearchThread* t, int depth, int pvIndex) {
     MoveEntry* list = root.listStart;
     Move childPv[MAX_PLY];
     Move savedPv[MAX_PLY];
+    CheckInfo checks;
 
     for (int i = pvIndex; list[i].move != END_OF_LIST; i++) {
         if (!primary && depth < searchState.lastDoneDepth && SearchSeconds() >= 0.025) {
@@ -119,7 +120,7 @@ void RootIteration(SearchThread* t, int depth, int pvIndex) {
         }
 
         SetRootScore(list[i], -11000 - root.movesSearched);
-        int flags = MoveFlags(p, rootSide, list[i]);
+        int flags = MoveFlags(p, rootSide, list[i], checks);
         root.moveFlags = uint16_t(flags);
         int r =
             (searchState.multiPv == 1 && depth > 7 && root.movesSearched > 5 && best >= prev - 34 &&

@@ -8,6 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/see.h"
+#include "board/zobrist.h"
 #include "eval/evaluate.h"
 #include "eval/settings.h"
 #include "search/ordering.h"
@@ -129,6 +130,10 @@ inline int RepetitionScore(const SearchThread* t, int side, int ply) {
 
 int Search(Position& p, int side, int ply, int depth, int alpha, int beta, int pvNode, Move* pv) {
     SearchThread* t = p.owner;
+    // The table is probed after the evaluation, the evaluation caches soon:
+    // ask for their entries now.
+    if (depth > 0) TTPrefetch(p);
+    PrefetchEvalEntries(t, SearchKey(p), side);
     t->nodes++;
     if (t->nodes > t->nodeLimit && t->completedDepth > 1) {
         SetStop(STOP_NOW);
@@ -165,7 +170,6 @@ int Search(Position& p, int side, int ply, int depth, int alpha, int beta, int p
     int tbScore;
     if (ply >= 2 && TbNodeRules(t, ply, depth, alpha, beta, &tbScore)) return tbScore;
 
-    if (depth > 0) TTPrefetch(p);
     int staticEval = Evaluate(t, side, ply, inCheck);
     e.staticEval = int16_t(staticEval);
     e.depth = int16_t(depth);
@@ -293,18 +297,20 @@ int SearchMoves(Position& p, int side, int ply, int depth, int alpha, int beta, 
     const int lmrRow = depth < 70 ? depth : 69;
     Move localPv[MAX_PLY];
     localPv[0] = 0;
+    NodePins pins;
+    CheckInfo checks;
 
     while (MoveEntry* me = NextMove(p, inCheck)) {
         const Move m = me->move;
         if (!m) continue;
         if (m == e.ttMove && e.movesSearched > 0) continue;
-        if (!IsLegal(p, side, m)) continue;
+        if (!IsLegalInNode(p, side, m, inCheck, pins)) continue;
         const int piece = me->piece;
         const int order = me->score;
         const bool capture = me->captured != 0;
         const int to = ToSquare(m);
 
-        int flags = inCheck ? 0 : MoveFlags(p, side, *me);
+        int flags = inCheck ? 0 : MoveFlags(p, side, *me, checks);
         e.moveFlags = uint16_t(flags);
 
         // Late move pruning.

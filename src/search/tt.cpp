@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "board/attacks.h"
 #include "board/makemove.h"
@@ -46,10 +50,22 @@ inline TTEntry* Bucket(const Position& p, uint64_t key) {
     return p.side == WHITE ? transTable.lowBase + index : transTable.highBase - index;
 }
 
+// Writes count empty entries (every byte 0 but the depth, -50) from the start
+// of the block. Streaming stores bypass the caches: the block is far larger
+// than they are, and nothing reads it soon.
 void EmptyEntries(uint64_t count) {
     TTEntry empty = {};
     empty.depth = TT_EMPTY_DEPTH;
-    for (uint64_t i = 0; i < count; i++) transTable.entries[i] = empty;
+    TTEntry* e = transTable.entries;
+#ifdef __SSE2__
+    __m128i value;
+    static_assert(sizeof value == sizeof empty, "one store per entry");
+    std::memcpy(&value, &empty, sizeof value);
+    for (uint64_t i = 0; i < count; i++) _mm_stream_si128(reinterpret_cast<__m128i*>(e + i), value);
+    _mm_sfence();
+#else
+    for (uint64_t i = 0; i < count; i++) e[i] = empty;
+#endif
 }
 
 } // namespace
@@ -67,15 +83,27 @@ int TTAllocate() {
     uint64_t bytes = uint64_t(transTable.hashMegabytes < 0 ? 0 : transTable.hashMegabytes) << 20;
     uint64_t n = bytes / sizeof(TTEntry);
     uint64_t total = (n + SPARE_ENTRIES) * sizeof(TTEntry);
-    // calloc hands back zeroed pages; 64 extra bytes align the buckets to cache lines.
-    void* raw = std::calloc(1, total + 64);
+    // A table of a megabyte or more is aligned to 2 MB and offered to the
+    // kernel for huge pages: every probe lands on a random page, and with 4 KB
+    // pages most of them miss the address-translation cache. Buckets are
+    // aligned to cache lines in any case. The clear below writes every entry.
+    constexpr uint64_t HUGE_PAGE = uint64_t(2) << 20;
+    bool huge = total >= HUGE_PAGE / 2;
+    uint64_t align = huge ? HUGE_PAGE : 64;
+    uint64_t rounded = (total + align - 1) / align * align;
+    void* raw = nullptr;
+    if (posix_memalign(&raw, align, rounded) != 0) raw = nullptr;
     if (!raw) {
         transTable.inUse = 0;
         return -1;
     }
+#ifdef MADV_HUGEPAGE
+    if (huge) madvise(raw, rounded, MADV_HUGEPAGE);
+#endif
     transTable.raw = raw;
-    uintptr_t aligned = (reinterpret_cast<uintptr_t>(raw) + 63) & ~uintptr_t(63);
-    transTable.entries = reinterpret_cast<TTEntry*>(aligned);
+    transTable.entries = static_cast<TTEntry*>(raw);
+    // The spare entries past those the clear writes start zeroed.
+    std::memset(transTable.entries + n + 16, 0, (SPARE_ENTRIES - 16) * sizeof(TTEntry));
     transTable.n = uint32_t(n);
     uint32_t power = 1;
     while (n && uint64_t(power) * 2 <= n) power *= 2;
@@ -108,7 +136,9 @@ TTEntry TTProbe(const Position& p) {
     for (int i = 0; i < 4; i++) {
         TTEntry* e = bucket + i;
         if (Get(e->lock) != high) continue;
-        Put(e->age, transTable.age);
+        // Written only when it changes: a store would take the cache line
+        // from another thread reading the same entry.
+        if (Get(e->age) != transTable.age) Put(e->age, transTable.age);
         copy = ReadEntry(e);
         if (CheckWord(uint32_t(key), copy.score, copy.move) != copy.check) {
             copy.depth = int8_t(TT_TORN);
@@ -173,7 +203,11 @@ double TTFill() {
 
 void TTPrefetch(const Position& p) {
     if (!transTable.entries) return;
-    __builtin_prefetch(Bucket(p, SearchKey(p)), 0, 3);
+    // A bucket starts on any entry, so three times in four it spans two cache
+    // lines: ask for both.
+    const TTEntry* bucket = Bucket(p, SearchKey(p));
+    __builtin_prefetch(bucket, 0, 3);
+    __builtin_prefetch(bucket + 3, 0, 3);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // king-and-pawn table agrees with the Syzygy table, and no static score looks
 // like a mate.
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "board/attacks.h"
@@ -160,4 +161,40 @@ TEST(Eval, HugeMaterialStaysBelowMateScores) {
         EXPECT_LE(std::abs(score), EVAL_LIMIT) << fen;
         EXPECT_GE(std::abs(score), 5000) << fen; // still a decisive advantage
     }
+}
+
+// The passed-pawn term skips its exchange on squares outside the attack maps
+// an evaluation leaves behind, so those maps must hold every attacked square.
+TEST(Eval, AttackMapsHoldEveryAttackedSquare) {
+    ASSERT_TRUE(StartEngineForTests());
+    static SearchThread* t = NewSearchThread();
+    std::mt19937 rng(31);
+    int checked = 0;
+    for (const char* fen :
+         {STARTPOS, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -"})
+        for (int game = 0; game < 30; game++) {
+            ASSERT_EQ(SetFromFen(t->pos, fen), 1);
+            Position& p = t->pos;
+            for (int ply = 1; ply < 60; ply++) {
+                bool fullEvaluation =
+                    !InCheck(p, p.side) && (p.matSig[0] & 15) + (p.matSig[1] & 15) > 1;
+                if (fullEvaluation) {
+                    t->searchRunning = 0;
+                    t->stack[ply].threat[0] = t->stack[ply].threat[1] = 0;
+                    t->stack[ply].drawMark = 0;
+                    Evaluate(t, p.side, ply, 0);
+                    for (int col = 0; col < 2; col++)
+                        for (int sq = 0; sq < 64; sq++) {
+                            bool inMap = t->eval.allAttacks[col] & (Bitboard(1) << sq);
+                            ASSERT_TRUE(inMap || !IsAttacked(p, sq, col))
+                                << FenOf(p) << " colour " << col << " square " << sq;
+                        }
+                    checked++;
+                }
+                std::vector<Move> legal = LegalMoves(p);
+                if (legal.empty()) break;
+                MakeMove(p, legal[rng() % legal.size()]);
+            }
+        }
+    EXPECT_GT(checked, 1000);
 }

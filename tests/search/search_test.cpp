@@ -1,6 +1,8 @@
 // Searches judged by what they find: mate distances, no move where there is
 // none, the same answer every time (on the calling thread and on a pool
 // thread), a legal principal variation, node limits and an early stop.
+#include <cstring>
+
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "search/search.h"
@@ -119,4 +121,30 @@ TEST(Search, NodeLimitAndEarlyStopStillGiveALegalMove) {
     SetStop(STOP_NOW);
     SearchOnCallingThread();
     EXPECT_TRUE(IsLegalMove(searchState.threads[0]->pos, searchState.best.pv[1]));
+}
+
+// Clearing the table empties every entry the clear covers, whatever was there,
+// and leaves the spare entries beyond it zero.
+TEST(Search, ClearedTableEntriesAreEmpty) {
+    ASSERT_TRUE(StartEngineForTests());
+    for (int mb : {0, 1, 3}) {
+        ASSERT_EQ(AllocateTransTable(mb), 0);
+        uint64_t n = transTable.n;
+        TTEntry empty = {};
+        empty.depth = TT_EMPTY_DEPTH;
+        TTEntry zero = {};
+        auto check = [&] {
+            for (uint64_t i = 0; i < n + 32; i++)
+                ASSERT_EQ(memcmp(&transTable.entries[i], i < n + 16 ? &empty : &zero, sizeof empty),
+                          0)
+                    << mb << " MB, entry " << i;
+        };
+        check();
+        memset(transTable.entries, 0x5A, (n + 16) * sizeof(TTEntry));
+        transTable.age = 7;
+        TTClear();
+        EXPECT_EQ(transTable.age, 0);
+        check();
+    }
+    AllocateTransTable(16);
 }
