@@ -338,9 +338,12 @@ void CommandEdit() {
     PrintBoard(p);
 }
 
-void CommandPerft(const Words& a) {
-    int depth = Clamp(ReadInteger(a.w[1]), 0, 20);
-    SearchThread* g = Game();
+void CommandPerft(const Words& a) { PerftByMove(Clamp(ReadInteger(a.w[1]), 0, 20)); }
+
+} // namespace
+
+void PerftByMove(int depth) {
+    SearchThread* g = searchState.threads[0];
     Position& p = g->pos;
     PrepareSearch(); // resets the node counters
     StartClock();
@@ -372,6 +375,8 @@ void CommandPerft(const Words& a) {
     PrintLineF("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
                nodes / (elapsed + 0.001));
 }
+
+namespace {
 
 void CommandSwap() {
     Position& p = GamePos();

@@ -14,3 +14,7 @@ void ShowPosition();
 // break) or 0 when it has none. The input layer uses it to hand over lines it
 // has already read ahead; tests use it to feed the editor.
 extern int (*consoleLineSource)(char* buffer, int size);
+
+// Counts the move paths of the game position to depth (0..20), one line
+// "<move>: <count>" per legal move, then "visited ..." with the total.
+void PerftByMove(int depth);

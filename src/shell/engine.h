@@ -21,6 +21,7 @@ struct EngineOptions {
     int logEnabled = 1;
     int protocolMode = PROTOCOL_UCI;
     int extraInfo = 0;
+    int chess960 = 0; // UCI_Chess960: FEN castling fields and castling moves of Chess960
 };
 
 extern EngineOptions options;

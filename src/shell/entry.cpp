@@ -42,7 +42,8 @@ void StartSearch() {
     ShellPrepareSearch();
     SearchThread* game = searchState.threads[0];
     bool bookMove = false;
-    if (options.ownBook && game->historyCount <= options.bookDepth) {
+    // The book knows standard chess only.
+    if (options.ownBook && !options.chess960 && game->historyCount <= options.bookDepth) {
         Move m = ShellBookMove();
         if (m) {
             searchState.best.pv[1] = m;

@@ -12,11 +12,13 @@
 #include "board/notation.h"
 #include "search/search_state.h"
 #include "search/time_control.h"
+#include "shell/console.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
 #include "shell/entry.h"
 #include "shell/input.h"
 #include "shell/output.h"
+#include "shell/play_options.h"
 
 namespace {
 
@@ -61,11 +63,13 @@ void PrintIdentity() {
                options.probeDepth5);
     PrintLineF("option name SyzygyProbeDepth6 type spin default %d min 1 max 100",
                options.probeDepth6);
+    PrintPlayOptions();
 }
 
 void SetOption(const char* args) {
     char name[256], value[256];
     if (!ParseSetOption(args, name, value)) return;
+    if (SetPlayOption(name, value)) return;
     int number = ReadInteger(value);
     if (strcmp(name, "Hash") == 0) {
         int previous = options.hashMB;
@@ -304,7 +308,13 @@ void UciCommand(const char* line) {
     } else if (strcmp(command, "position") == 0) {
         SetPosition(args);
     } else if (strcmp(command, "go") == 0) {
-        Go(args);
+        int perftDepth = PerftRequest(args);
+        if (perftDepth < 0) {
+            Go(args);
+        } else {
+            StopSearchAndWait();
+            PerftByMove(perftDepth);
+        }
     } else if (strcmp(command, "ponderhit") == 0) {
         uint8_t pondering = SEARCH_PONDER;
         searchMode.compare_exchange_strong(pondering, SEARCH_NORMAL);

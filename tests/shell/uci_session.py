@@ -20,6 +20,7 @@ OPTION_LINES = [
     "option name SyzygyPath type string default ",
     "option name SyzygyProbeDepth5 type spin default 1 min 1 max 100",
     "option name SyzygyProbeDepth6 type spin default 3 min 1 max 100",
+    "option name UCI_Chess960 type check default false",
 ]
 
 

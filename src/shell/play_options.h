@@ -1,0 +1,11 @@
+// UCI options for the kind of game: UCI_Chess960, and the move-path count
+// that "go perft" asks for.
+#pragma once
+
+// The option lines, printed by "uci" after the others.
+void PrintPlayOptions();
+// Handles "setoption" for these options; 0 when the name is none of them.
+int SetPlayOption(const char* name, const char* value);
+// The depth (0..20) when the arguments of "go" ask for a move-path count
+// ("perft <depth>"), else -1.
+int PerftRequest(const char* args);
