@@ -21,7 +21,9 @@ struct EngineOptions {
     int logEnabled = 1;
     int protocolMode = PROTOCOL_UCI;
     int extraInfo = 0;
-    int chess960 = 0; // UCI_Chess960: FEN castling fields and castling moves of Chess960
+    int chess960 = 0;      // UCI_Chess960: FEN castling fields and castling moves of Chess960
+    int limitStrength = 0; // UCI_LimitStrength: play at the strength of `elo`
+    int elo = 1500;        // UCI_Elo
 };
 
 extern EngineOptions options;

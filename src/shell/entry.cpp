@@ -27,6 +27,7 @@ void SeedRandom() {
     timeval tv;
     gettimeofday(&tv, nullptr);
     srand(unsigned(tv.tv_sec * 1000 + tv.tv_usec / 1000));
+    ShellStrengthSeed(uint64_t(tv.tv_sec) * 1000000 + uint64_t(tv.tv_usec));
 }
 
 void SetDefaults() {
@@ -37,8 +38,16 @@ void SetDefaults() {
     searchState.reportDelay = 0;
 }
 
+// A search that only "stop" ends (infinite analysis): no node budget may end it.
+bool EndlessSearch() {
+    return timeState.mode == 1 && timeState.fixedTime >= 99999 &&
+           searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
+}
+
 void StartSearch() {
     StartClock();
+    if (options.limitStrength && options.protocolMode == PROTOCOL_UCI)
+        ShellStrengthBegin(options.elo, !EndlessSearch());
     ShellPrepareSearch();
     SearchThread* game = searchState.threads[0];
     bool bookMove = false;
@@ -73,9 +82,7 @@ void HandleEndOfInput() {
         quitFlag = 1;
         return;
     }
-    bool unlimited = timeState.mode == 1 && timeState.fixedTime >= 99999 &&
-                     searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
-    bool endless = searchMode == SEARCH_PONDER || unlimited;
+    bool endless = searchMode == SEARCH_PONDER || EndlessSearch();
     if (endless && StopFlag() == STOP_NONE) {
         SetStop(STOP_NOW);
         if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
@@ -99,7 +106,16 @@ void FinishSearch() {
     if (searchMode == SEARCH_IDLE) return;
     ShellSumCounters();
     UpdateElapsed();
-    const SearchResult& best = searchState.best;
+    SearchResult& best = searchState.best;
+    // A limited strength may play another of its principal lines.
+    int chosenScore = 0, chosenDepth = 0;
+    Move chosen = ShellStrengthEnd(&chosenScore, &chosenDepth);
+    if (chosen && chosen != best.pv[1]) {
+        best.pv[1] = chosen;
+        best.pv[2] = 0;
+        best.score = int16_t(chosenScore);
+        best.depth = uint8_t(chosenDepth);
+    }
     ReportFinal(best.depth, best.score, best.pv);
     if (options.protocolMode == PROTOCOL_UCI) {
         char move[16], ponder[16];

@@ -1,5 +1,5 @@
-// UCI options for the kind of game: UCI_Chess960, and the move-path count
-// that "go perft" asks for.
+// UCI options for the kind of game and the strength of play: UCI_Chess960,
+// UCI_LimitStrength and UCI_Elo, and the seed of the strength limit's choices.
 #pragma once
 
 // The option lines, printed by "uci" after the others.

@@ -21,6 +21,8 @@ OPTION_LINES = [
     "option name SyzygyProbeDepth5 type spin default 1 min 1 max 100",
     "option name SyzygyProbeDepth6 type spin default 3 min 1 max 100",
     "option name UCI_Chess960 type check default false",
+    "option name UCI_LimitStrength type check default false",
+    "option name UCI_Elo type spin default 1500 min 1000 max 2500",
 ]
 
 
