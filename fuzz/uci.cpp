@@ -8,7 +8,8 @@
 // (every limit, the clock arithmetic of the time target), then its depth is
 // capped at 2 and the search runs to the end on the calling thread (the way
 // the tools search) before the next line; its report and bestmove follow
-// exactly when the main loop would print them. Hash values above 2 MB and
+// exactly when the main loop would print them. Move-path counts ("go perft")
+// are capped at depth 2 as well. Hash values above 2 MB and
 // Threads values above 2 are lowered before the line is handled, so that an
 // input cannot ask for gigabytes or dozens of threads. At the end of the
 // input the engine's end-of-input rule runs (a pondering search is stopped
@@ -29,6 +30,7 @@
 #include "shell/entry.h"
 #include "shell/input.h"
 #include "shell/output.h"
+#include "shell/play_options.h"
 #include "shell/uci.h"
 
 namespace {
@@ -42,6 +44,13 @@ constexpr int FUZZ_MAX_THREADS = 2;
 void TameLine(std::string& line) {
     char command[129];
     snprintf(command, sizeof command, "%s", NextWord(line.c_str()));
+    if (strcmp(command, "go") == 0) {
+        // A deep move-path count runs for hours: counts stay shallow too.
+        const char* args = strstr(line.c_str(), "go") + 2;
+        if (PerftRequest(args) > FUZZ_MAX_DEPTH)
+            line = "go perft " + std::to_string(FUZZ_MAX_DEPTH);
+        return;
+    }
     if (strcmp(command, "setoption") != 0) return;
     const char* args = strstr(line.c_str(), "setoption") + strlen("setoption");
     char name[256], value[256];

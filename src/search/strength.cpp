@@ -46,7 +46,7 @@ StrengthPlan PlanForElo(int elo) {
         double nodes, temperature, maxLoss;
     };
     static const Anchor anchors[] = {{1000, 3500, 125, 340},
-                                     {1500, 10500, 92, 250},
+                                     {1500, 12500, 86, 240},
                                      {2000, 150000, 15, 60},
                                      {STRENGTH_ELO_MAX, 2000000, 5, 30}};
     StrengthPlan plan;

@@ -169,6 +169,10 @@ def test_castling_moves_in_and_out():
     assert any(" score mate 1 " in l for l in lines), lines
     # The same move comes back in: black then has no move at all.
     assert perft(e, "fen %s moves b1a1" % mate, 1) == {}
+    # A letter that names no rook loses its right, the others stay.
+    e.send("position fen 4k3/8/8/8/8/8/8/R3K3 w KQ - 0 1")
+    e.read_until(lambda l: "Illegal EPD record" in l)
+    assert "e1a1" in perft(e, "fen 4k3/8/8/8/8/8/8/R3K3 w KQ - 0 1", 1)
     # A standard position castles king takes rook in Chess960 mode...
     start = "startpos moves e2e4 e7e5 g1f3 b8c6 f1c4 g8f6"
     assert "e1h1" in perft(e, start, 1) and "e1g1" not in perft(e, start, 1)
