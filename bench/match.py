@@ -12,6 +12,7 @@ Examples:
   bench/match.py --engine build/vesk --engine toga2 --games 100 --tc 10+0.1
   bench/match.py --engine build/vesk --engine stockfish \\
       --opt2 UCI_LimitStrength=true --opt2 UCI_Elo=1500 --games 20 --tc 5+0.05
+  bench/match.py --engine build/vesk --engine glaurung --chess960 --seed 1 --games 40
   bench/match.py --selftest
 
 Standard library only.
@@ -22,6 +23,7 @@ import collections
 import math
 import os
 import queue
+import random
 import shlex
 import shutil
 import subprocess
@@ -114,10 +116,37 @@ def colour_of(piece):
     return WHITE if piece.isupper() else BLACK
 
 
-class Position:
-    __slots__ = ("board", "turn", "castling", "ep", "halfmove", "fullmove")
+def castling_rook(board, colour, letter):
+    """The square of the rook a castling letter names, or None: K/Q the outermost rook on that
+    side of the king (X-FEN), a file letter the rook on that file (Shredder-FEN)."""
+    king, rook = ("K", "R") if colour == WHITE else ("k", "r")
+    base = 0 if colour == WHITE else 56
+    kings = [f for f in range(8) if board[base + f] == king]
+    if not kings:
+        return None
+    k, up = kings[0], letter.upper()
+    if up == "K":
+        files = [f for f in range(7, k, -1) if board[base + f] == rook][:1]
+    elif up == "Q":
+        files = [f for f in range(0, k) if board[base + f] == rook][:1]
+    else:
+        f = FILES.find(letter.lower())
+        files = [f] if f >= 0 and f != k and board[base + f] == rook else []
+    return base + files[0] if files else None
 
-    def __init__(self, fen=START_FEN):
+
+class Position:
+    """A position of standard chess or, with chess960 set, of Chess960.
+
+    `castling` holds the squares of the rooks that may still castle, in ascending order. In
+    Chess960 a castling move is written as the king taking its own rook (e1h1); in standard
+    chess as the king's two-file step (e1g1), and only the corner rooks with the king on the
+    e-file can castle.
+    """
+
+    __slots__ = ("board", "turn", "castling", "ep", "halfmove", "fullmove", "chess960")
+
+    def __init__(self, fen=START_FEN, chess960=False):
         parts = fen.split()
         if len(parts) < 4:
             raise ValueError("FEN needs at least 4 fields: " + fen)
@@ -142,8 +171,8 @@ class Position:
         if board.count("K") != 1 or board.count("k") != 1:
             raise ValueError("FEN needs one king per side: " + fen)
         self.board = board
+        self.chess960 = chess960
         self.turn = WHITE if parts[1] == "w" else BLACK
-        self.castling = "".join(c for c in "KQkq" if c in parts[2])
         self.ep = None if parts[3] == "-" else parse_sq(parts[3])
         if self.ep is not None:
             # Only a square just behind an enemy pawn that has double-stepped can be captured onto.
@@ -152,17 +181,27 @@ class Position:
                 self.ep = None
         self.halfmove = int(parts[4]) if len(parts) > 4 and parts[4].isdigit() else 0
         self.fullmove = int(parts[5]) if len(parts) > 5 and parts[5].isdigit() else 1
-        # Rights whose king or rook has left its square are void.
-        keep = ""
-        for c, ksq, rsq, k, rk in (("K", 4, 7, "K", "R"), ("Q", 4, 0, "K", "R"), ("k", 60, 63, "k", "r"), ("q", 60, 56, "k", "r")):
-            if c in self.castling and board[ksq] == k and board[rsq] == rk:
-                keep += c
-        self.castling = keep
+        # Rights whose king or rook is not on its square are void.
+        rooks = set()
+        for letter in parts[2]:
+            if letter.upper() not in "KQABCDEFGH" or letter == "-":
+                continue
+            colour = WHITE if letter.isupper() else BLACK
+            if chess960:
+                sq = castling_rook(board, colour, letter)
+            else:
+                sq = {"K": 7, "Q": 0, "k": 63, "q": 56}.get(letter)
+                king, rook = ("K", "R") if colour == WHITE else ("k", "r")
+                if sq is None or board[4 if colour == WHITE else 60] != king or board[sq] != rook:
+                    sq = None
+            if sq is not None:
+                rooks.add(sq)
+        self.castling = tuple(sorted(rooks))
 
     def copy(self):
         p = Position.__new__(Position)
         p.board = self.board[:]
-        p.turn, p.castling, p.ep = self.turn, self.castling, self.ep
+        p.turn, p.castling, p.ep, p.chess960 = self.turn, self.castling, self.ep, self.chess960
         p.halfmove, p.fullmove = self.halfmove, self.fullmove
         return p
 
@@ -181,11 +220,29 @@ class Position:
         return "%s %s %s %s %d %d" % (
             "/".join(rows),
             "wb"[self.turn],
-            self.castling or "-",
+            self.castling_field(),
             sq_name(self.ep) if self.ep is not None else "-",
             self.halfmove,
             self.fullmove,
         )
+
+    def castling_field(self):
+        """X-FEN: K/Q/k/q for the outermost rook of a side, its file letter for an inner one."""
+        out = []
+        for colour in (WHITE, BLACK):
+            base, king = (0, "K") if colour == WHITE else (56, "k")
+            rooks = [sq for sq in self.castling if sq >> 3 == base >> 3]
+            k = self.board.index(king)
+            for sq in sorted(rooks, key=lambda sq: -sq):
+                side = "K" if sq > k else "Q"
+                letter = side if castling_rook(self.board, colour, side) == sq else FILES[sq & 7].upper()
+                out.append(letter if colour == WHITE else letter.lower())
+        return "".join(out) or "-"
+
+    def castling_targets(self, king, rook):
+        """Squares of king and rook after castling: g- and f-file, or c- and d-file."""
+        base = king & 56
+        return (base + 6, base + 5) if rook > king else (base + 2, base + 3)
 
     def attacked(self, sq, by):
         b = self.board
@@ -260,17 +317,22 @@ class Position:
                             if colour_of(t) != us:
                                 moves.append((sq, to, ""))
                             break
-        # Castling: rights, empty path, and the king never passes through check.
+        # Castling: the squares both pass or reach are empty but for king and rook, and no
+        # square of the king's way (start and target included) is attacked once both have left.
         them = 1 - us
-        for right, ksq, to, via, empty in (
-            ("K", 4, 6, 5, (5, 6)),
-            ("Q", 4, 2, 3, (1, 2, 3)),
-            ("k", 60, 62, 61, (61, 62)),
-            ("q", 60, 58, 59, (57, 58, 59)),
-        ):
-            if right in self.castling and (right.isupper() == (us == WHITE)):
-                if all(b[s] == "." for s in empty) and not self.attacked(ksq, them) and not self.attacked(via, them):
-                    moves.append((ksq, to, ""))  # the destination is checked by legality
+        for rook in self.castling:
+            if (rook >> 3) != (0 if us == WHITE else 7):
+                continue
+            king = self.board.index("K" if us == WHITE else "k")
+            kt, rt = self.castling_targets(king, rook)
+            span = set(range(min(king, kt), max(king, kt) + 1)) | set(range(min(rook, rt), max(rook, rt) + 1))
+            if any(b[s] != "." for s in span - {king, rook}):
+                continue
+            lifted = self.copy()
+            lifted.board[king] = lifted.board[rook] = "."
+            if any(lifted.attacked(s, them) for s in range(min(king, kt), max(king, kt) + 1)):
+                continue
+            moves.append((king, rook if self.chess960 else kt, "castle"))
         return moves
 
     def make(self, move):
@@ -279,6 +341,19 @@ class Position:
         p = self.copy()
         b = p.board
         piece, captured = b[frm], b[to]
+        if promo == "castle":
+            rook = to if self.chess960 else (frm & 56) + (7 if to > frm else 0)
+            kt, rt = self.castling_targets(frm, rook)
+            rook_piece = b[rook]
+            b[frm] = b[rook] = "."
+            b[kt], b[rt] = piece, rook_piece
+            p.castling = tuple(sq for sq in p.castling if sq >> 3 != frm >> 3)
+            p.halfmove = self.halfmove + 1
+            p.ep = None
+            if self.turn == BLACK:
+                p.fullmove += 1
+            p.turn = 1 - self.turn
+            return p
         kind = piece.upper()
         b[to], b[frm] = piece, "."
         p.halfmove = 0 if kind == "P" or captured != "." else self.halfmove + 1
@@ -288,14 +363,10 @@ class Position:
             if promo:
                 b[to] = promo.upper() if self.turn == WHITE else promo
         p.ep = (frm + to) // 2 if kind == "P" and abs(to - frm) == 16 else None
-        if kind == "K" and abs(to - frm) == 2:
-            rook_from, rook_to = (frm + 3, frm + 1) if to > frm else (frm - 4, frm - 1)
-            b[rook_to], b[rook_from] = b[rook_from], "."
         if p.castling:
-            lost = {4: "KQ", 60: "kq", 0: "Q", 7: "K", 56: "q", 63: "k"}
-            gone = lost.get(frm, "") + lost.get(to, "")
-            if gone:
-                p.castling = "".join(c for c in p.castling if c not in gone)
+            # A king that moves gives up both rights; a rook that moves or is taken, its own.
+            home = 0 if self.turn == WHITE else 7
+            p.castling = tuple(sq for sq in p.castling if sq not in (frm, to) and not (kind == "K" and sq >> 3 == home))
         if self.turn == BLACK:
             p.fullmove += 1
         p.turn = 1 - self.turn
@@ -308,7 +379,7 @@ class Position:
         for m in self.pseudo_moves():
             after = self.make(m)
             if not after.attacked(after.king_sq(us), 1 - us):
-                out[sq_name(m[0]) + sq_name(m[1]) + m[2]] = (m, after)
+                out[sq_name(m[0]) + sq_name(m[1]) + (m[2] if m[2] != "castle" else "")] = (m, after)
         return out
 
     def rep_key(self, legal):
@@ -319,7 +390,7 @@ class Position:
                 if m[1] == self.ep and self.board[m[0]].upper() == "P":
                     ep = str(self.ep)
                     break
-        return "".join(self.board) + "wb"[self.turn] + self.castling + ep
+        return "".join(self.board) + "wb"[self.turn] + str(self.castling) + ep
 
     def insufficient_material(self):
         """Neither side can ever mate: bare kings, a single minor, or bishops all on one square colour."""
@@ -338,7 +409,7 @@ class Position:
         frm, to, promo = m
         piece = self.board[frm].upper()
         capture = self.board[to] != "." or (piece == "P" and to == self.ep)
-        if piece == "K" and abs(to - frm) == 2:
+        if promo == "castle":
             text = "O-O" if to > frm else "O-O-O"
         elif piece == "P":
             text = (FILES[frm & 7] + "x" if capture else "") + sq_name(to) + ("=" + promo.upper() if promo else "")
@@ -367,21 +438,42 @@ def perft(pos, depth):
     return sum(perft(after, depth - 1) for _, after in legal.values())
 
 
-def position_from_opening(text):
+def position_from_opening(text, chess960=False):
     """An opening line is a FEN/EPD (contains '/') or UCI moves from the start position."""
     text = text.strip()
     if "/" in text:
         fields = text.split()
         # EPD records carry operations after 4 fields; keep counters only when numeric.
         keep = fields[:4] + [f for f in fields[4:6] if f.isdigit()]
-        return Position(" ".join(keep)), []
-    pos = Position()
+        return Position(" ".join(keep), chess960), []
+    pos = Position(START_FEN, chess960)
     for mv in text.split():
         legal = pos.legal_moves()
         if mv not in legal:
             raise ValueError("illegal opening move %s in %r" % (mv, text))
         pos = legal[mv][1]
-    return Position(pos.fen()), []
+    return Position(pos.fen(), chess960), []
+
+
+KNIGHT_PAIRS = [(0, 1), (0, 2), (0, 3), (0, 4), (1, 2), (1, 3), (1, 4), (2, 3), (2, 4), (3, 4)]
+
+
+def chess960_start(n):
+    """X-FEN of Chess960 start position n (0..959) in the usual numbering; 518 is the standard one."""
+    files = [None] * 8
+    n, light = divmod(n, 4)
+    n, dark = divmod(n, 4)
+    files[2 * light + 1] = files[2 * dark] = "B"
+    n, queen = divmod(n, 6)
+    free = [i for i in range(8) if files[i] is None]
+    files[free[queen]] = "Q"
+    free = [i for i in range(8) if files[i] is None]
+    for k in KNIGHT_PAIRS[n]:
+        files[free[k]] = "N"
+    for i, piece in zip([i for i in range(8) if files[i] is None], "RKR"):
+        files[i] = piece
+    back = "".join(files)
+    return "%s/pppppppp/8/8/8/8/PPPPPPPP/%s w KQkq - 0 1" % (back.lower(), back)
 
 
 def selftest():
@@ -424,6 +516,19 @@ def selftest():
     checks.append(("en passant counts for repetition", p.rep_key(lm).endswith(str(parse_sq("f6")))))
     q = Position("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1")
     checks.append(("unusable en passant ignored", q.rep_key(q.legal_moves()).endswith("-")))
+    # Chess960: published X-FEN counts, and castling written as the king taking its rook.
+    for fen, depth, want in (
+        ("r1k1r2q/p1ppp1pp/8/8/8/8/P1PPP1PP/R1K1R2Q w KQkq - 0 1", 2, 522),
+        ("2r5/8/8/8/8/8/6PP/k2KR3 w K - 0 1", 3, 3931),
+        ("4r3/3k4/8/8/8/8/6PP/qR1K1R2 w KQ - 0 1", 2, 628),
+    ):
+        checks.append(("Chess960 perft %d of %s" % (depth, fen), perft(Position(fen, True), depth) == want))
+    p = Position("rk2r3/pppppppp/8/8/8/8/PPPPPPPP/RK2R3 w EAea - 0 1", True)
+    lm = p.legal_moves()
+    checks.append(("Chess960 castling moves", "b1a1" in lm and "b1e1" in lm and p.san("b1e1", lm) == "O-O"))
+    after = lm["b1a1"][1]
+    checks.append(("Chess960 castling result", after.fen().split()[:3] == ["rk2r3/pppppppp/8/8/8/8/PPPPPPPP/2KRR3", "b", "kq"]))
+    checks.append(("Chess960 start 518 is the standard one", chess960_start(518) == START_FEN))
     for name, passed in checks:
         print("%s %s" % ("ok " if passed else "BAD", name))
         ok &= bool(passed)
@@ -505,6 +610,11 @@ class Engine:
         self.handshake_done = True
         if "ponder" in self.options:
             self.send("setoption name %s value %s" % (self.options["ponder"], "true" if self.setup.ponder else "false"))
+        if self.setup.chess960:
+            if "uci_chess960" in self.options:
+                self.send("setoption name %s value true" % self.options["uci_chess960"])
+            else:
+                self.protocol_notes.append("no UCI_Chess960 option for a Chess960 game")
         for name, value in self.setup.options:
             self.send("setoption name %s value %s" % (name, value))
         self.sync(timeout)
@@ -611,7 +721,7 @@ class Engine:
 
 
 class EngineSetup:
-    def __init__(self, command, options, label, cwd, ponder):
+    def __init__(self, command, options, label, cwd, ponder, chess960=False):
         argv = shlex.split(command)
         if not argv:
             raise SystemExit("empty engine command")
@@ -629,6 +739,7 @@ class EngineSetup:
         self.label = label
         self.cwd = cwd
         self.ponder = ponder
+        self.chess960 = chess960
 
 
 # ---------------------------------------------------------------------------
@@ -636,8 +747,9 @@ class EngineSetup:
 
 
 class GameRecord:
-    def __init__(self, index, opening_index, fen, white, black):
+    def __init__(self, index, opening_index, fen, white, black, chess960=False):
         self.index = index
+        self.chess960 = chess960
         self.opening_index = opening_index
         self.fen = fen
         self.white = white  # 0 = first engine, 1 = second engine
@@ -700,7 +812,7 @@ def play_game(rec, engines, faults, args):
         flush_notes(colour)
     rec.white_name, rec.black_name = side_engine[0].name, side_engine[1].name
 
-    pos, _ = position_from_opening(rec.fen)
+    pos, _ = position_from_opening(rec.fen, rec.chess960)
     start_fen = pos.fen()
     rec.fen = start_fen
     clock = [base, base]
@@ -849,10 +961,11 @@ def pgn_text(rec, round_no, event):
         ("Result", rec.result),
         ("FEN", rec.fen),
         ("SetUp", "1"),
+    ] + ([("Variant", "Chess960")] if rec.chess960 else []) + [
         ("Termination", termination(rec.reason)),
     ]
     out = ['[%s "%s"]' % (k, v.replace("\\", "\\\\").replace('"', '\\"')) for k, v in tags]
-    pos = Position(rec.fen)
+    pos = Position(rec.fen, rec.chess960)
     words, number = [], pos.fullmove
     if pos.turn == BLACK and rec.san:
         words.append("%d..." % number)
@@ -940,6 +1053,8 @@ def main(argv=None):
     ap.add_argument("--games", type=int, default=2, help="number of games (default 2); each opening is played with both colours")
     ap.add_argument("--tc", type=parse_tc, default=(10.0, 0.1), help="base+increment in seconds (default 10+0.1)")
     ap.add_argument("--openings", help="file with one opening a line: FEN/EPD, or UCI moves from the start position")
+    ap.add_argument("--chess960", action="store_true", help="play Chess960: both engines get UCI_Chess960; without --openings each game pair starts from a random start position")
+    ap.add_argument("--seed", type=int, help="seed of the random Chess960 start positions (default: from the clock)")
     ap.add_argument("--concurrency", type=int, default=1, help="games played at the same time (default 1)")
     ap.add_argument("--pgn", help="write the games to this PGN file")
     ap.add_argument("--ponder", action="store_true", help="let engines ponder on the opponent's time")
@@ -961,10 +1076,14 @@ def main(argv=None):
         ap.error("--games and --concurrency must be positive")
     commands = args.engine if len(args.engine) == 2 else args.engine * 2
     args.base, args.inc = args.tc
-    openings = load_openings(args.openings)
+    if args.chess960 and not args.openings:
+        rng = random.Random(args.seed)
+        openings = [chess960_start(rng.randrange(960)) for _ in range((args.games + 1) // 2)]
+    else:
+        openings = load_openings(args.openings)
     for line in openings:
         try:
-            position_from_opening(line)
+            position_from_opening(line, args.chess960)
         except ValueError as error:
             raise SystemExit("bad opening: %s" % error)
 
@@ -972,8 +1091,8 @@ def main(argv=None):
     if args.log:
         log = open(args.log, "w", buffering=1)
     setups = [
-        EngineSetup(commands[0], args.opt1, args.name1, args.cwd, args.ponder),
-        EngineSetup(commands[1], args.opt2, args.name2, args.cwd, args.ponder),
+        EngineSetup(commands[0], args.opt1, args.name1, args.cwd, args.ponder, args.chess960),
+        EngineSetup(commands[1], args.opt2, args.name2, args.cwd, args.ponder, args.chess960),
     ]
     faults = [Faults(), Faults()]
     records = [None] * args.games
@@ -998,7 +1117,7 @@ def main(argv=None):
                 break
             k = (i // 2) % len(openings)
             white, black = (0, 1) if i % 2 == 0 else (1, 0)
-            rec = GameRecord(i, k, openings[k], white, black)
+            rec = GameRecord(i, k, openings[k], white, black, args.chess960)
             try:
                 play_game(rec, engines, faults, args)
             except Exception as error:  # a referee bug must not hide the rest of the match

@@ -8,7 +8,8 @@
 // (every limit, the clock arithmetic of the time target), then its depth is
 // capped at 2 and the search runs to the end on the calling thread (the way
 // the tools search) before the next line; its report and bestmove follow
-// exactly when the main loop would print them. Hash values above 2 MB and
+// exactly when the main loop would print them. Move-path counts ("go perft")
+// are capped at depth 2 as well. Hash values above 2 MB and
 // Threads values above 2 are lowered before the line is handled, so that an
 // input cannot ask for gigabytes or dozens of threads. At the end of the
 // input the engine's end-of-input rule runs (a pondering search is stopped

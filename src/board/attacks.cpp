@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "board/castling.h"
+
 Bitboard KnightAttacks[64];
 Bitboard KingAttacks[64];
 Bitboard PawnAttacks[2][64];
@@ -265,6 +267,8 @@ int IsLegal(Position& p, int c, Move m) {
     int from = FromSquare(m), to = ToSquare(m);
     int k = p.pieceList[PieceCode(c, KING)][0];
     int enemy = c ^ 1;
+    if (from == k && p.board[to] && ColourOf(p.board[to]) == c)
+        return KingTakesRookIsLegal(p, c, to);
     if (from == k && (to == from + 2 || to == from - 2)) {
         return !IsAttacked(p, from, enemy) && !IsAttacked(p, to, enemy) &&
                !IsAttacked(p, (from + to) / 2, enemy);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/attacks.h"
+#include "board/castling.h"
 #include "board/constants.h"
 #include "board/makemove.h"
 #include "board/notation.h"
@@ -48,24 +49,7 @@ void ClearPosition(Position& p) {
     p.halfmoveClock = 0;
     p.castling = 0;
     p.epSquare = NO_SQUARE;
-}
-
-int DropImpossibleCastling(Position& p) {
-    struct Right {
-        int bit, king, kingSq, rook, rookSq;
-    };
-    static const Right rights[4] = {{CASTLE_WK, 6, 4, 4, 7},
-                                    {CASTLE_WQ, 6, 4, 4, 0},
-                                    {CASTLE_BK, 14, 60, 12, 63},
-                                    {CASTLE_BQ, 14, 60, 12, 56}};
-    int dropped = 0;
-    for (const Right& r : rights) {
-        if ((p.castling & r.bit) && (p.board[r.kingSq] != r.king || p.board[r.rookSq] != r.rook)) {
-            p.castling &= uint8_t(~r.bit);
-            dropped = 1;
-        }
-    }
-    return dropped;
+    SetStandardCastling(p);
 }
 
 const char* PositionProblem(const Position& p) {
@@ -135,15 +119,7 @@ int SetFromFen(Position& p, const char* text) {
 
     // Castling rights.
     while (IsBlank(*at)) at++;
-    for (; *at && !IsBlank(*at); at++) {
-        switch (*at) {
-        case 'K': s.castling |= CASTLE_WK; break;
-        case 'Q': s.castling |= CASTLE_WQ; break;
-        case 'k': s.castling |= CASTLE_BK; break;
-        case 'q': s.castling |= CASTLE_BQ; break;
-        default: break;
-        }
-    }
+    int unreadable = ReadCastlingField(s, at, options.chess960);
 
     // En-passant square.
     while (IsBlank(*at)) at++;
@@ -173,7 +149,7 @@ int SetFromFen(Position& p, const char* text) {
         PrintRemarkF("Illegal FEN: %s", problem);
         return 0;
     }
-    int dropped = DropImpossibleCastling(s);
+    int dropped = DropImpossibleCastling(s) | unreadable;
     ComputeKeys(s);
     p = s;
     ResetHistory(p);
@@ -202,11 +178,7 @@ void GetFen(const Position& p, char* out) {
     *o++ = ' ';
     *o++ = p.side ? 'b' : 'w';
     *o++ = ' ';
-    if (!p.castling) *o++ = '-';
-    if (p.castling & CASTLE_WK) *o++ = 'K';
-    if (p.castling & CASTLE_WQ) *o++ = 'Q';
-    if (p.castling & CASTLE_BK) *o++ = 'k';
-    if (p.castling & CASTLE_BQ) *o++ = 'q';
+    o = WriteCastlingField(p, o);
     *o++ = ' ';
     if (p.epSquare < 64) {
         *o++ = SquareNames[p.epSquare][0];

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "board/attacks.h"
+#include "board/castling.h"
 #include "board/constants.h"
 #include "board/movegen.h"
 #include "board/notation.h"
@@ -120,10 +121,17 @@ void MakeMove(Position& p, Move m) {
     p.side ^= 1;
     p.epSquare = NO_SQUARE;
     p.halfmoveClock += p.halfmoveClock < 255; // saturates: only "above 100" matters
-    p.castling &= uint8_t(~(CastleMask[from] | CastleMask[to]));
+    p.castling &= uint8_t(~(p.castleMask[from] | p.castleMask[to]));
 
     if (p.board[to]) {
         int victim = p.board[to];
+        if (ColourOf(victim) == mover) {
+            // Chess960 castling, written as the king taking its own rook.
+            r.captured = CASTLING_RECORD;
+            CastleKingAndRook(p, from, to);
+            p.halfmoveClock = 0;
+            return;
+        }
         RemovePiece(p, to);
         TogglePiece(p, victim, to);
         p.halfmoveClock = 0;
@@ -174,6 +182,12 @@ void UnmakeMove(Position& p) {
     p.side ^= 1;
     int mover = p.side;
     int from = FromSquare(r.move), to = ToSquare(r.move);
+    p.key = r.key;
+    p.pawnKey = r.pawnKey;
+    if (r.captured == CASTLING_RECORD) {
+        UncastleKingAndRook(p, from, to);
+        return;
+    }
 
     ShiftPiece(p, to, from);
     int piece = p.board[from];
@@ -192,8 +206,6 @@ void UnmakeMove(Position& p) {
         RemovePiece(p, from);
         AddPiece(p, PieceCode(mover, PAWN), from);
     }
-    p.key = r.key;
-    p.pawnKey = r.pawnKey;
 }
 
 void MakeNullMove(Position& p) {

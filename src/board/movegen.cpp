@@ -121,11 +121,15 @@ MoveEntry* GenQuiets(const Position& p, int c, MoveEntry* list) {
     int k = p.pieceList[PieceCode(c, KING)][0];
     if (k == NO_SQUARE) return list;
     list = TargetsFrom(p, list, k, KingAttacks[k] & empty);
-    if (k == KingHome[c]) {
-        if ((p.castling & (1 << 2 * c)) && !p.board[k + 1] && !p.board[k + 2])
-            list = Add(p, list, k, k + 2);
-        if ((p.castling & (2 << 2 * c)) && !p.board[k - 1] && !p.board[k - 2] && !p.board[k - 3])
-            list = Add(p, list, k, k - 2);
+    // Castling: king side, then queen side, with the squares between empty.
+    for (int right = 2 * c; right < 2 * c + 2; right++) {
+        Move m = p.castleMove[right];
+        if ((p.castling & (1 << right)) && !(occ & p.castleEmpty[right]) && FromSquare(m) == k) {
+            list->move = m;
+            list->piece = p.board[k];
+            list->captured = 0; // a Chess960 castling lands on its own rook
+            list++;
+        }
     }
     return list;
 }
@@ -200,11 +204,10 @@ int CountLegalMoves(Position& p) {
     int count = 0;
     for (Bitboard t = KingAttacks[k] & ~own; t; t &= t - 1)
         count += IsLegal(p, c, MakeMoveCode(k, BitScan(t)));
-    if (k == KingHome[c]) {
-        if ((p.castling & (1 << 2 * c)) && !p.board[k + 1] && !p.board[k + 2])
-            count += IsLegal(p, c, MakeMoveCode(k, k + 2));
-        if ((p.castling & (2 << 2 * c)) && !p.board[k - 1] && !p.board[k - 2] && !p.board[k - 3])
-            count += IsLegal(p, c, MakeMoveCode(k, k - 2));
+    for (int right = 2 * c; right < 2 * c + 2; right++) {
+        Move m = p.castleMove[right];
+        if ((p.castling & (1 << right)) && !(occ & p.castleEmpty[right]) && FromSquare(m) == k)
+            count += IsLegal(p, c, m);
     }
     if (p.epSquare != NO_SQUARE)
         for (Bitboard b = PawnAttacks[c ^ 1][p.epSquare] & ours[PAWN] & ~PromoRankMask[c]; b;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/attacks.h"
+#include "board/castling.h"
 #include "board/constants.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -120,7 +121,7 @@ void MoveForms(Position& p, Move m, char* f1, char* f2, char* f3, char* f4) {
         Append(f1, suffix);
         Append(f2, suffix);
         Append(f3, suffix);
-    } else if (type == KING && (to == from + 2 || to == from - 2)) {
+    } else if (type == KING && IsCastlingMove(p, m)) {
         bool kingSide = to > from;
         strcpy(f2, kingSide ? "o-o" : "o-o-o");
         strcpy(f3, kingSide ? "O-O" : "O-O-O");

@@ -29,6 +29,11 @@ struct Position {
     uint8_t halfmoveClock;
     uint8_t castling;
     uint8_t epSquare;
+    // Castling set-up, fixed when the position is set up (board/castling.h).
+    Move castleMove[4];      // per right: the king's castling move
+    uint8_t castleRook[4];   // per right: the rook's square
+    Bitboard castleEmpty[4]; // per right: squares that must be empty
+    uint8_t castleMask[64];  // rights lost when a piece leaves or enters the square
 };
 
 inline Bitboard Occupancy(const Position& p) { return p.bb[0] | p.bb[8]; }

@@ -140,7 +140,9 @@ MoveEntry* NextMove(Position& p, int inCheck) {
             e->move = se.ttMove;
             e->score = 255;
             e->piece = p.board[FromSquare(se.ttMove)];
-            e->captured = p.board[ToSquare(se.ttMove)];
+            // A Chess960 castling lands on its own rook: no capture.
+            int victim = p.board[ToSquare(se.ttMove)];
+            e->captured = uint8_t(ColourOf(victim) == p.side ? 0 : victim);
             Terminate(t, e + 1);
             se.listCurrent = e + 1;
             return e;

@@ -15,6 +15,7 @@
 #include "search/ordering.h"
 #include "search/search.h"
 #include "search/search_state.h"
+#include "search/strength.h"
 #include "search/tb_hooks.h"
 #include "search/time_control.h"
 #include "search/tt.h"
@@ -96,6 +97,8 @@ void IterationAllLines(SearchThread* t, int depth, int rootCount, bool primary) 
         RootIteration(t, depth, k);
         if (report) ReportMultiPv(t, depth, k);
     }
+    if (primary && StrengthActive() && !StopFlag())
+        StrengthNoteLines(t, depth, lines < rootCount ? lines : rootCount);
     if (primary && lines > 1 && options.protocolMode != PROTOCOL_UCI) PrintLine("");
 }
 
@@ -216,6 +219,7 @@ void PrepareSearch() {
         memcpy(t->history, game->history, sizeof(UndoRecord) * (game->historyCount + 1));
         t->history[t->historyCount].move = 0;
     }
+    StrengthCapNodes();
     if (searchState.reportDelay != 9999) ReportPosition();
 }
 

@@ -25,6 +25,9 @@ struct EngineOptions {
     // switches (no depth or node limit otherwise).
     int goDepth = 66;
     uint64_t goNodes = 0;
+    int chess960 = 0;      // UCI_Chess960: FEN castling fields and castling moves of Chess960
+    int limitStrength = 0; // UCI_LimitStrength: play at the strength of `elo`
+    int elo = 1500;        // UCI_Elo
 };
 
 extern EngineOptions options;

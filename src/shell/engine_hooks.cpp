@@ -9,6 +9,7 @@
 #include "search/ordering.h"
 #include "search/search.h"
 #include "search/search_state.h"
+#include "search/strength.h"
 #include "search/threads.h"
 #include "search/time_control.h"
 #include "search/tt.h"
@@ -34,6 +35,9 @@ void ShellStopThreads() { StopThreads(); }
 void ShellTablebaseInit(const char* path) { TbInit(path); }
 Move ShellBookMove() { return QuietBookMove(searchState.threads[0]); }
 void ShellFreeBook() { FreeBook(); }
+void ShellStrengthBegin(int elo, bool capNodes) { StrengthBeginSearch(PlanForElo(elo), capNodes); }
+Move ShellStrengthEnd(int* score, int* depth) { return StrengthEndSearch(score, depth); }
+void ShellStrengthSeed(uint64_t seed) { StrengthSetSeed(seed); }
 double ShellHashFill() { return TTFill(); }
 void ShellDebugCounters(long long out[4]) {
     for (int i = 0; i < 4; i++) out[i] = (long long)searchDebugCounters[i];

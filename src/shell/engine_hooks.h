@@ -22,6 +22,10 @@ void ShellTablebaseInit(const char* path);
 // A book move for the game position, or 0.
 Move ShellBookMove();
 void ShellFreeBook();
+// The strength limit around one search (search/strength.h).
+void ShellStrengthBegin(int elo, bool capNodes);
+Move ShellStrengthEnd(int* score, int* depth);
+void ShellStrengthSeed(uint64_t seed);
 // Transposition-table fill as a fraction 0..1.
 double ShellHashFill();
 // The four search debug counters (all 0 when the search keeps none).

@@ -28,6 +28,7 @@ void SeedRandom() {
     timeval tv;
     gettimeofday(&tv, nullptr);
     srand(unsigned(tv.tv_sec * 1000 + tv.tv_usec / 1000));
+    ShellStrengthSeed(uint64_t(tv.tv_sec) * 1000000 + uint64_t(tv.tv_usec));
 }
 
 void SetDefaults() {
@@ -38,15 +39,24 @@ void SetDefaults() {
     searchState.reportDelay = 0;
 }
 
+// A search that only "stop" ends (infinite analysis): no node budget may end it.
+bool EndlessSearch() {
+    return timeState.mode == 1 && timeState.fixedTime >= 99999 &&
+           searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
+}
+
 void StartSearch() {
     if (searchState.maxDepth < 1) searchState.maxDepth = 1; // e.g. after "-d 0"
     holdUntilStop = requestHold;
     requestHold = false;
     StartClock();
+    if (options.limitStrength && options.protocolMode == PROTOCOL_UCI)
+        ShellStrengthBegin(options.elo, !EndlessSearch());
     ShellPrepareSearch();
     SearchThread* game = searchState.threads[0];
     bool bookMove = false;
-    if (options.ownBook && game->historyCount <= options.bookDepth) {
+    // The book knows standard chess only.
+    if (options.ownBook && !options.chess960 && game->historyCount <= options.bookDepth) {
         Move m = ShellBookMove();
         if (m) {
             searchState.best.pv[1] = m;
@@ -76,9 +86,7 @@ void HandleEndOfInput() {
         quitFlag = 1;
         return;
     }
-    bool unlimited = timeState.mode == 1 && timeState.fixedTime >= 99999 &&
-                     searchState.maxDepth == MAX_DEPTH && searchState.nodeLimit == 0;
-    bool endless = searchMode == SEARCH_PONDER || unlimited;
+    bool endless = searchMode == SEARCH_PONDER || EndlessSearch();
     if (endless && StopFlag() == STOP_NONE) {
         SetStop(STOP_NOW);
         if (searchMode == SEARCH_PONDER) searchMode = SEARCH_NORMAL;
@@ -103,7 +111,16 @@ void FinishSearch() {
     if (searchMode == SEARCH_IDLE) return;
     ShellSumCounters();
     UpdateElapsed();
-    const SearchResult& best = searchState.best;
+    SearchResult& best = searchState.best;
+    // A limited strength may play another of its principal lines.
+    int chosenScore = 0, chosenDepth = 0;
+    Move chosen = ShellStrengthEnd(&chosenScore, &chosenDepth);
+    if (chosen && chosen != best.pv[1]) {
+        best.pv[1] = chosen;
+        best.pv[2] = 0;
+        best.score = int16_t(chosenScore);
+        best.depth = uint8_t(chosenDepth);
+    }
     ReportFinal(best.depth, best.score, best.pv);
     if (options.protocolMode == PROTOCOL_UCI) {
         char move[16], ponder[16];

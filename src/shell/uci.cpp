@@ -13,11 +13,13 @@
 #include "board/notation.h"
 #include "search/search_state.h"
 #include "search/time_control.h"
+#include "shell/console.h"
 #include "shell/engine.h"
 #include "shell/engine_hooks.h"
 #include "shell/entry.h"
 #include "shell/input.h"
 #include "shell/output.h"
+#include "shell/play_options.h"
 #include "shell/uci_perft.h"
 
 namespace {
@@ -51,11 +53,13 @@ void PrintIdentity() {
                options.probeDepth5);
     PrintLineF("option name SyzygyProbeDepth6 type spin default %d min 1 max 100",
                options.probeDepth6);
+    PrintPlayOptions();
 }
 
 void SetOption(const char* args) {
     char name[256], value[256];
     if (!ParseSetOption(args, name, value)) return;
+    if (SetPlayOption(name, value)) return;
     int number = ReadInteger(value);
     if (strcmp(name, "Hash") == 0) {
         int previous = options.hashMB;

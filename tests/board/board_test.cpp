@@ -11,6 +11,7 @@
 #include "board/movegen.h"
 #include "board/see.h"
 #include "board/setup.h"
+#include "shell/engine.h"
 #include "support/unit_test.h"
 
 namespace {
@@ -259,4 +260,72 @@ TEST(Board, NoPromotionToATenthPieceOfOneKind) {
     GamePosition("3k4/P7/8/8/8/QQQ5/QQQ5/QQQ1K3 w - -");
     EXPECT_FALSE(IsLegalMove(p, CoordMove("a7a8q")));
     EXPECT_TRUE(IsLegalMove(p, CoordMove("a7a8n")));
+}
+
+namespace {
+
+// Chess960 play for the life of the object.
+struct Chess960Mode {
+    Chess960Mode() { options.chess960 = 1; }
+    ~Chess960Mode() { options.chess960 = 0; }
+};
+
+bool KingTakesRook(const Position& p, Move m) {
+    int king = p.board[FromSquare(m)], there = p.board[ToSquare(m)];
+    return TypeOf(king) == KING && there && ColourOf(there) == ColourOf(king);
+}
+
+} // namespace
+
+TEST(Board, Chess960CastlingKeepsEveryFieldAndUndoesExactly) {
+    Chess960Mode mode;
+    // King and rooks side by side, apart, on the edge and in the middle.
+    const char* starts[] = {"rk2r3/pppppppp/8/8/8/8/PPPPPPPP/RK2R3 w KQkq -",
+                            "1r4kr/pppppppp/8/8/8/8/PPPPPPPP/1R4KR w KQkq -",
+                            "r2kr3/pppppppp/8/8/8/8/PPPPPPPP/R2KR3 b KQkq -",
+                            "rkr5/pppppppp/8/8/8/8/PPPPPPPP/RKR5 w KQkq -",
+                            "2r1kr2/pppppppp/8/8/8/8/PPPPPPPP/2R1KR2 w CFcf -"};
+    std::mt19937 rng(960);
+    int castles = 0;
+    for (const char* fen : starts) {
+        SCOPED_TRACE(fen);
+        Position& p = GamePosition(fen);
+        Position start = p;
+        int made = 0;
+        for (; made < 40; made++) {
+            std::vector<Move> moves = LegalMoves(p), castling;
+            for (Move m : moves)
+                if (KingTakesRook(p, m)) castling.push_back(m);
+            ASSERT_EQ(CountLegalMoves(p), int(moves.size())) << FenOf(p);
+            if (moves.empty()) break;
+            const std::vector<Move>& pool = castling.empty() ? moves : castling;
+            Move m = pool[rng() % pool.size()];
+            castles += KingTakesRook(p, m);
+            MakeMove(p, m);
+            ASSERT_EQ(PositionFault(p), "") << "after " << MoveText(m);
+        }
+        while (made--) UnmakeMove(p);
+        EXPECT_EQ(PositionDifference(start, p), "");
+        EXPECT_EQ(FenOf(p), FenOf(start));
+    }
+    EXPECT_GE(castles, 8);
+}
+
+TEST(Board, Chess960CastlingFieldReadsBackToTheSameRights) {
+    Chess960Mode mode;
+    // The outermost rook of a side is written K or Q, an inner one by its file.
+    EXPECT_EQ(FenOf(GamePosition("4k3/8/8/8/8/8/8/RR2K3 w B -")), "4k3/8/8/8/8/8/8/RR2K3 w B -");
+    EXPECT_EQ(FenOf(GamePosition("4k3/8/8/8/8/8/8/RR2K3 w A -")), "4k3/8/8/8/8/8/8/RR2K3 w Q -");
+    for (const char* fen :
+         {"1r2k1rr/8/8/8/8/8/8/1RR1K1R1 w BGbg -", "r3k2r/8/8/8/8/8/8/R3K2R w HAha -",
+          "rr4kr/8/8/8/8/8/8/RR4KR b Kkq -", "4kr2/8/8/8/8/8/8/3RK1R1 w DGf -"}) {
+        SCOPED_TRACE(fen);
+        Position& p = GamePosition(fen);
+        std::vector<Move> moves = LegalMoves(p);
+        uint8_t rights = p.castling;
+        std::string written = FenOf(p);
+        Position& again = GamePosition(written.c_str());
+        EXPECT_EQ(again.castling, rights) << written;
+        EXPECT_EQ(LegalMoves(again), moves) << written;
+    }
 }

@@ -7,9 +7,8 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 
-from engine_session import EngineSession, SessionError, run_tests
+from engine_session import EngineSession, SessionError, run_tests, scratch_dir
 
 VESK = os.path.abspath(sys.argv[1])
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -26,14 +25,14 @@ PERFT3 = {
 
 
 def run(args, stdin=b"quit\n", timeout=120):
-    d = tempfile.mkdtemp(prefix="vesk-first-")
+    d = scratch_dir()
     p = subprocess.run([VESK, *args], cwd=d, input=stdin, capture_output=True, timeout=timeout)
     return p.returncode, p.stdout.decode(), p.stderr.decode(), d
 
 
 def accepted(args):
     """Starts the engine; True once it runs (first output line, or a clean exit)."""
-    e = EngineSession(VESK, args, cwd=tempfile.mkdtemp(prefix="vesk-first-"))
+    e = EngineSession(VESK, args, cwd=scratch_dir())
     e.send("quit")
     line = e.read_line(30)
     if line is None:
@@ -85,7 +84,7 @@ def perft(session, position, depth, exact=True):
 
 
 def test_go_perft_and_move_overhead():
-    e = EngineSession(VESK, ["-nolog"], cwd=tempfile.mkdtemp(prefix="vesk-first-"))
+    e = EngineSession(VESK, ["-nolog"], cwd=scratch_dir())
     e.send("uci")
     e.expect_line("uciok")
     sf = EngineSession(STOCKFISH) if STOCKFISH else None
@@ -119,7 +118,7 @@ def test_bench_word_gives_the_benchmark_total():
 
 
 def test_console_greeting_help_and_messages():
-    d = tempfile.mkdtemp(prefix="vesk-first-")
+    d = scratch_dir()
     with open(os.path.join(d, "book.pgn"), "w") as f:
         for game in range(12):
             f.write('[Event "%d"]\n[Result "1-0"]\n\n1.e4 e5 2.Nf3 Nc6 1-0\n\n' % game)

@@ -35,6 +35,9 @@ OPTION_LINES = [
     "option name SyzygyPath type string default ",
     "option name SyzygyProbeDepth5 type spin default 1 min 1 max 100",
     "option name SyzygyProbeDepth6 type spin default 3 min 1 max 100",
+    "option name UCI_Chess960 type check default false",
+    "option name UCI_LimitStrength type check default false",
+    "option name UCI_Elo type spin default 1500 min 1000 max 2500",
 ]
 
 
@@ -693,6 +696,15 @@ def test_book_built_by_mkbook_is_played_from():
         assert "info string book move" not in lines and MOVE.match(lines[-1].split()[1]), lines
         quit_cleanly(e)
     assert len(choices) == 1, choices  # variety 1 always chooses the same move
+    # The book holds standard chess only: none of it in Chess960.
+    e = engine(files={"vesk.opn": book})
+    for option in ("UCI_Chess960", "OwnBook"):
+        e.send("setoption name %s value true" % option)
+        e.expect_line("info string %s set to 1" % option)
+    e.send("position startpos")
+    e.send("go depth 3")
+    assert "info string book move" not in e.read_until(lambda l: l.startswith("bestmove"))
+    quit_cleanly(e)
 
 
 def test_damaged_books_and_settings_files():

@@ -132,6 +132,10 @@ std::string PositionFault(const Position& p) {
         for (int sq : listed) fromList |= SquareBit(sq);
         if (fromList != onBoard || int(listed.size()) != PopCount(onBoard) || listed.size() > 9)
             return "piece list of piece " + std::to_string(code);
+        // Moving a piece finds its place in the list through the square.
+        for (int i = 0; i < int(listed.size()); i++)
+            if (p.listSlot[p.pieceList[code][i]] != i)
+                return "list slot of piece " + std::to_string(code);
     }
     if (PopCount(p.bb[PieceCode(WHITE, KING)]) != 1 || PopCount(p.bb[PieceCode(BLACK, KING)]) != 1)
         return "king count";
