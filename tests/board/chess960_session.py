@@ -9,28 +9,12 @@ import sys
 
 from engine_session import EngineSession, Skipped, find_stockfish, need_data, run_tests
 
+# The referee's numbering of the 960 start positions draws the test positions.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+from match import chess960_start  # noqa: E402
+
 VESK = os.path.abspath(sys.argv[1])
 PERFT_LINE = re.compile(r"^([a-h][1-8][a-h][1-8][qrbn]?): (\d+)$")
-KNIGHT_PAIRS = [(0, 1), (0, 2), (0, 3), (0, 4), (1, 2), (1, 3), (1, 4), (2, 3), (2, 4), (3, 4)]
-
-
-def back_rank(n):
-    """White's back rank of Chess960 start position n (0..959) in the usual numbering."""
-    files = [None] * 8
-    n, light = divmod(n, 4)
-    n, dark = divmod(n, 4)
-    files[2 * light + 1] = files[2 * dark] = "B"
-    n, queen = divmod(n, 6)
-    free = [i for i in range(8) if files[i] is None]
-    files[free[queen]] = "Q"
-    free = [i for i in range(8) if files[i] is None]
-    for k in KNIGHT_PAIRS[n]:
-        files[free[k]] = "N"
-    for i, piece in zip([i for i in range(8) if files[i] is None], "RKR"):
-        files[i] = piece
-    return "".join(files)
-
-
 def square(name):
     return ord(name[0]) - ord("a") + 8 * (int(name[1]) - 1)
 
@@ -88,7 +72,7 @@ def test_random_games_match_stockfish():
     rng = random.Random(960)
     failures, castles = [], 0
     for i in range(200):
-        back = back_rank(rng.randrange(960))
+        back = chess960_start(rng.randrange(960)).split()[0].split("/")[-1]
         rooks = [f for f in "HGFEDCBA" if back["ABCDEFGH".index(f)] == "R"]
         rights = "KQkq" if i % 2 else "".join(rooks) + "".join(rooks).lower()
         fen = "%s/pppppppp/8/8/8/8/PPPPPPPP/%s w %s - 0 1" % (back.lower(), back, rights)
