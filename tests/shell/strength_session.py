@@ -1,4 +1,4 @@
-"""The strength limit over UCI: its options, weaker but sensible choices, the same choices
+"""The strength limit over UCI: weaker but sensible choices, the same choices
 for the same seed, and searches that only "stop" may end."""
 
 import os
@@ -37,17 +37,6 @@ def best_move(e, position, go="go depth 30"):
 def game_choices(e, go="go depth 30"):
     """The move chosen after every second ply of the game (white and black alike)."""
     return [best_move(e, "startpos moves " + " ".join(GAME[:n]), go) for n in range(6, len(GAME), 2)]
-
-
-def test_options_are_announced_and_clamped():
-    e = limited(1500, 1)
-    for value, shown in (("500", 1000), ("3000", 2500), ("abc", 1000), ("2100", 2100)):
-        e.send("setoption name UCI_Elo value " + value)
-        e.expect_next("info string UCI_Elo set to %d" % shown)
-    e.send("setoption name UCI_LimitStrength value false")
-    e.expect_next("info string UCI_LimitStrength set to 0")
-    e.send("quit")
-    assert e.close() == 0
 
 
 def test_same_seed_same_moves_other_seed_other_moves():

@@ -140,6 +140,8 @@ def test_handshake_and_option_replies():
         ("SyzygyProbeDepth5 value 0", "SyzygyProbeDepth5 set to 1"),
         ("SyzygyProbeDepth5 value abc", "SyzygyProbeDepth5 set to 1"),
         ("SyzygyProbeDepth6 value 99999999999", "SyzygyProbeDepth6 set to 100"),
+        ("UCI_Elo value 500", "UCI_Elo set to 1000"), ("UCI_Elo value 3000", "UCI_Elo set to 2500"),
+        ("UCI_Elo value abc", "UCI_Elo set to 1000"), ("UCI_Chess960 value yes", "UCI_Chess960 set to 0"),
         # A string value is the whole text after "value", at most 129 characters.
         ("SyzygyPath value /no/such dir ", "SyzygyPath set to /no/such dir"), (None, "found 0 tablebases"),
         ("SyzygyPath value " + "p" * 300, "SyzygyPath set to " + "p" * 129), (None, "found 0 tablebases"),
