@@ -9,7 +9,6 @@
 inline constexpr int PawnPush[2] = {8, -8};
 inline constexpr int RankFlip[2] = {0, 56};
 inline constexpr Bitboard PromoRankMask[2] = {0x00FF000000000000ull, 0x000000000000FF00ull};
-inline constexpr int KingHome[2] = {4, 60};
 
 // Castling rights lost when a piece leaves or enters the square.
 inline constexpr uint8_t CastleMask[64] = {2, 0, 0, 0, 3,  0, 0, 1, //

@@ -30,6 +30,13 @@ inline MoveEntry* AddPromotions(const Position& p, MoveEntry* list, int from, in
     return list;
 }
 
+// The castling right is held, the king stands where it starts from and the
+// squares between are empty; whether the king's way is safe is left to IsLegal.
+inline bool CastlingOpen(const Position& p, int right, int king, Bitboard occ) {
+    return (p.castling & (1 << right)) && !(occ & p.castleEmpty[right]) &&
+           FromSquare(p.castleMove[right]) == king;
+}
+
 inline MoveEntry* TargetsFrom(const Position& p, MoveEntry* list, int from, Bitboard t) {
     while (t) list = Add(p, list, from, PopLowest(t));
     return list;
@@ -123,9 +130,8 @@ MoveEntry* GenQuiets(const Position& p, int c, MoveEntry* list) {
     list = TargetsFrom(p, list, k, KingAttacks[k] & empty);
     // Castling: king side, then queen side, with the squares between empty.
     for (int right = 2 * c; right < 2 * c + 2; right++) {
-        Move m = p.castleMove[right];
-        if ((p.castling & (1 << right)) && !(occ & p.castleEmpty[right]) && FromSquare(m) == k) {
-            list->move = m;
+        if (CastlingOpen(p, right, k, occ)) {
+            list->move = p.castleMove[right];
             list->piece = p.board[k];
             list->captured = 0; // a Chess960 castling lands on its own rook
             list++;
@@ -205,9 +211,7 @@ int CountLegalMoves(Position& p) {
     for (Bitboard t = KingAttacks[k] & ~own; t; t &= t - 1)
         count += IsLegal(p, c, MakeMoveCode(k, BitScan(t)));
     for (int right = 2 * c; right < 2 * c + 2; right++) {
-        Move m = p.castleMove[right];
-        if ((p.castling & (1 << right)) && !(occ & p.castleEmpty[right]) && FromSquare(m) == k)
-            count += IsLegal(p, c, m);
+        if (CastlingOpen(p, right, k, occ)) count += IsLegal(p, c, p.castleMove[right]);
     }
     if (p.epSquare != NO_SQUARE)
         for (Bitboard b = PawnAttacks[c ^ 1][p.epSquare] & ours[PAWN] & ~PromoRankMask[c]; b;
