@@ -5,6 +5,9 @@
 #include "board/position.h"
 #include "board/types.h"
 
+// The four FEN fields of the standard start position.
+inline constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
 // Sets p from the first four FEN fields of text. Returns 1 when accepted; 0
 // (with an "Illegal FEN: ..." line, p unchanged) for a position the engine
 // cannot hold: kings missing or doubled, pawns on the first or last rank,

@@ -17,8 +17,6 @@
 
 namespace {
 
-const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
 enum GameResult { WHITE_WON = 0, BLACK_WON = 1, DRAWN = 2 };
 
 // Progress marks share a line, so they bypass the whole-line output.

@@ -35,8 +35,6 @@ int (*consoleLineSource)(char* buffer, int size) = nullptr;
 
 namespace {
 
-const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
 // Game moves beyond this leave room in the history for the deepest search line.
 constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
 constexpr int MAX_WORDS = 10;

@@ -20,8 +20,6 @@
 
 namespace {
 
-const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
 void CopyName(char* to, const char* from) { snprintf(to, 141, "%s", from); }
 
 void SeedRandom() {

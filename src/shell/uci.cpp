@@ -24,8 +24,6 @@
 
 namespace {
 
-const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
 // Game moves beyond this leave room in the history for the deepest search line.
 constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
 

@@ -25,7 +25,6 @@
 
 namespace {
 
-const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 constexpr int MATCH_GAMES = 8000;
 // A game this long is called a draw before the history runs out.
 constexpr int MAX_GAME_PLIES = MAX_HISTORY - MAX_PLY - 10;

@@ -14,7 +14,6 @@
 
 namespace {
 
-const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 const char* RESULT_TEXT[3] = {"1-0", "0-1", "1/2-1/2"};
 
 // The text between the first pair of double quotes of a tag line.
