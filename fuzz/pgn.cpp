@@ -23,7 +23,7 @@ const char* const OUTPUTS[] = {"tmp.pgn", "tmp.epd", "book.opn", "tmp.opn", "tmp
 void CheckGame(const char* where) {
     SearchThread* game = searchState.threads[0];
     FuzzCheckConsistent(game->pos, where);
-    FUZZ_CHECK(game->historyCount <= MAX_HISTORY - MAX_PLY - 10, "%s: %d game moves", where,
+    FUZZ_CHECK(game->historyCount <= MAX_GAME_PLIES, "%s: %d game moves", where,
                game->historyCount);
 }
 

@@ -11,6 +11,8 @@
 
 constexpr int MAX_HISTORY = 800;
 constexpr int MAX_PLY = 70;
+// Game moves kept in the history: the rest leaves room for the deepest search line.
+constexpr int MAX_GAME_PLIES = MAX_HISTORY - MAX_PLY - 10;
 // The most moves one position can generate: nine pieces of each kind (all a
 // piece list holds) each at its largest mobility (queen 27, rook 14, bishop
 // 13, knight 8, a pawn promoting on three squares 12), the king's 8 and two

@@ -35,8 +35,6 @@ int (*consoleLineSource)(char* buffer, int size) = nullptr;
 
 namespace {
 
-// Game moves beyond this leave room in the history for the deepest search line.
-constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
 constexpr int MAX_WORDS = 10;
 constexpr int WORD_CHARS = 127;
 
@@ -139,7 +137,7 @@ void CommandRedo() {
     SetStop(STOP_ABANDON);
     SearchThread* g = Game();
     Move m = g->history[g->historyCount].move;
-    if (!m || g->historyCount >= MAX_GAME_MOVES) return;
+    if (!m || g->historyCount >= MAX_GAME_PLIES) return;
     char text[16];
     MoveToText(m, text);
     PrintLineF("%d%s move %s", GameMoveNumber(), GamePos().side == WHITE ? "." : "...", text);
@@ -152,7 +150,7 @@ void CommandJump(const Words& a) {
     SearchThread* g = Game();
     int target = ReadInteger(a.w[1]);
     while (g->historyCount > 0) TakeBackGameMove();
-    while (g->historyCount < target && g->historyCount < MAX_GAME_MOVES &&
+    while (g->historyCount < target && g->historyCount < MAX_GAME_PLIES &&
            g->history[g->historyCount].move)
         PlayGameMove(g->history[g->historyCount].move);
     PrintBoard(GamePos());
@@ -180,7 +178,7 @@ int PlayPgnLine(char* line) {
         char text[33];
         snprintf(text, sizeof text, "%s", token);
         Move m;
-        if (Game()->historyCount >= MAX_GAME_MOVES || !ParseMove(text, &m)) {
+        if (Game()->historyCount >= MAX_GAME_PLIES || !ParseMove(text, &m)) {
             PrintLineF("can't parse move '%s'", text);
             return 0;
         }
@@ -418,7 +416,7 @@ void CommandMove(const char* text) {
     SetStop(STOP_ABANDON);
     while (ShellBusyCount() > 0) SleepMilliseconds(1);
     SearchThread* g = Game();
-    if (g->historyCount >= MAX_GAME_MOVES) return;
+    if (g->historyCount >= MAX_GAME_PLIES) return;
     char san[16];
     MoveToSan(GamePos(), m, san);
     PrintLineF("%d. move %s", GameMoveNumber(), san);

@@ -24,9 +24,6 @@
 
 namespace {
 
-// Game moves beyond this leave room in the history for the deepest search line.
-constexpr int MAX_GAME_MOVES = MAX_HISTORY - MAX_PLY - 10;
-
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // A search that runs and has not been told to stop would keep "isready" waiting
@@ -190,7 +187,7 @@ void SetPosition(const char* args) {
                 PrintLineF("info string illegal move %s in position command", token);
                 break;
             }
-            if (game->historyCount >= MAX_GAME_MOVES) DropOldHistory(game);
+            if (game->historyCount >= MAX_GAME_PLIES) DropOldHistory(game);
             MakeMove(pos, m);
             game->ply = 1; // game moves are not search plies
         }

@@ -26,8 +26,6 @@
 namespace {
 
 constexpr int MATCH_GAMES = 8000;
-// A game this long is called a draw before the history runs out.
-constexpr int MAX_GAME_PLIES = MAX_HISTORY - MAX_PLY - 10;
 
 struct MatchMove {
     char text[16]; // standard algebraic
@@ -106,6 +104,7 @@ int PlayGame(MatchGame& g, int player1) {
             book = m != 0;
         }
         if (!book) {
+            // A game this long is called a draw before the history runs out.
             if (IsDrawn(p) || game->historyCount >= MAX_GAME_PLIES) return 1;
             SearchMove();
             if (quitFlag) return 0;
